@@ -1,0 +1,26 @@
+// The main window's behaviour: the load step and what each button does.
+#pragma once
+
+#include "app/form_layout.h"
+#include "app/form_view.h"
+#include "convert/cache_state.h"
+#include "platform/platform.h"
+
+namespace app {
+
+class MainForm {
+ public:
+  MainForm(FormView& view, platform::Platform& platform) : view_(view), platform_(platform) {}
+
+  void onLoad();
+  void onClick(Control button);
+  // The close box ends the program just as the end button does.
+  void onClose();
+
+ private:
+  FormView& view_;
+  platform::Platform& platform_;
+  convert::CacheState state_;
+};
+
+}  // namespace app

@@ -1,0 +1,271 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "app/resource.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/wide.h"
+
+namespace app {
+namespace {
+
+using platform::win32::toUtf8;
+using platform::win32::toWide;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+
+// A long fill still shows its progress this often while the list's own repainting
+// is held back; repainting after every entry costs more than the walk.
+constexpr ULONGLONG kListRepaintMilliseconds = 50;
+
+// The longest text a path box takes: the longest path Windows knows.
+constexpr WPARAM kPathBoxLimit = 32767;
+
+int controlId(Control control) {
+  switch (control) {
+    case Control::Label1: return IDC_LABEL1;
+    case Control::Text1: return IDC_TEXT1;
+    case Control::Command4: return IDC_COMMAND4;
+    case Control::Label2: return IDC_LABEL2;
+    case Control::Command2: return IDC_COMMAND2;
+    case Control::List1: return IDC_LIST1;
+    case Control::Command1: return IDC_COMMAND1;
+    case Control::Command5: return IDC_COMMAND5;
+    case Control::Command3: return IDC_COMMAND3;
+    case Control::Image1: return IDC_IMAGE1;
+    case Control::Label3: return IDC_LABEL3;
+  }
+  return 0;
+}
+
+struct WindowClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD exStyle;
+};
+
+WindowClass windowClassOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::TextBox: return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::Button: return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0};
+    case ControlKind::ListBox:
+      return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE};
+    case ControlKind::Picture: return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
+  }
+  return {L"STATIC", 0, 0};
+}
+
+// Controls are made in tab order, since creation order is the order Tab follows.
+std::vector<ControlLayout> inTabOrder() {
+  std::vector<ControlLayout> ordered(kFormLayout.begin(), kFormLayout.end());
+  std::stable_sort(ordered.begin(), ordered.end(), [](const ControlLayout& a, const ControlLayout& b) {
+    const auto rank = [](const ControlLayout& entry) { return entry.tabIndex == kNoTabStop ? 1000 : entry.tabIndex; };
+    return rank(a) < rank(b);
+  });
+  return ordered;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, platform::win32::Win32Platform& platform)
+    : instance_(instance), platform_(platform), form_(*this, platform) {}
+
+bool MainWindow::create(int showCommand) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &MainWindow::windowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+  if (!RegisterClassExW(&windowClass)) return false;
+
+  dpi_ = platform::win32::dpiOfWindow(nullptr);
+  const SIZE size = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips),
+                                                         kWindowStyle, kWindowExStyle, dpi_);
+  window_ = CreateWindowExW(kWindowExStyle, MAIN_WINDOW_CLASS, toWide(kStoredWindowCaption).c_str(), kWindowStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
+  if (!window_) return false;
+  platform_.setMainWindow(window_);
+  createControls();
+  // The monitor the window landed on may not be the one the size was made for.
+  const UINT windowDpi = platform::win32::dpiOfWindow(window_);
+  if (windowDpi != dpi_) {
+    RECT placed;
+    GetWindowRect(window_, &placed);
+    dpi_ = windowDpi;
+    const SIZE scaled = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips),
+                                                             toPixels(kClientHeightTwips), kWindowStyle,
+                                                             kWindowExStyle, dpi_);
+    SetWindowPos(window_, nullptr, placed.left, placed.top, scaled.cx, scaled.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  applyDpi();
+
+  form_.onLoad();
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  return true;
+}
+
+void MainWindow::createControls() {
+  for (const ControlLayout& entry : inTabOrder()) {
+    const WindowClass windowClass = windowClassOf(entry.kind);
+    HWND child = CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
+                                 WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(entry.control))), instance_,
+                                 nullptr);
+    controls_[static_cast<std::size_t>(entry.control)] = child;
+  }
+  SendMessageW(control(Control::Text1), EM_SETLIMITTEXT, kPathBoxLimit, 0);
+}
+
+int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
+
+// Places every control, and makes the fonts and the picture, for the current DPI.
+void MainWindow::applyDpi() {
+  LOGFONTW defaultFont = platform::win32::messageFont(dpi_);
+  defaultFont_.reset(CreateFontIndirectW(&defaultFont));
+
+  LOGFONTW label3Font{};
+  label3Font.lfHeight = -MulDiv(kLabel3FontCentipoints, static_cast<int>(dpi_), 72 * 100);
+  label3Font.lfWeight = FW_NORMAL;
+  label3Font.lfCharSet = GB2312_CHARSET;
+  label3Font.lfQuality = DEFAULT_QUALITY;
+  const std::wstring face = toWide(kLabel3FontFace);
+  face.copy(label3Font.lfFaceName, LF_FACESIZE - 1);
+  label3Font_.reset(CreateFontIndirectW(&label3Font));
+
+  for (const ControlLayout& entry : kFormLayout) {
+    HWND child = control(entry.control);
+    MoveWindow(child, toPixels(entry.left), toPixels(entry.top), toPixels(entry.width), toPixels(entry.height), TRUE);
+    HFONT font = entry.control == Control::Label3 ? label3Font_.get() : defaultFont_.get();
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+
+  const ControlLayout& image = layoutOf(Control::Image1);
+  picture_.reset(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_QR_CODE), IMAGE_BITMAP,
+                                                 toPixels(image.width), toPixels(image.height), 0)));
+  SendMessageW(control(Control::Image1), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  // No exception may unwind through the system's code that called us.
+  try {
+    return self->handleMessage(message, wParam, lParam);
+  } catch (const std::exception& failure) {
+    MessageBoxW(window, toWide(failure.what()).c_str(), toWide(kWindowCaption).c_str(), MB_OK);
+  } catch (...) {
+    MessageBoxW(window, L"未知错误", toWide(kWindowCaption).c_str(), MB_OK);
+  }
+  return 0;
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      onCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_ACTIVATE:
+      onActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_DPICHANGED:
+      onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_CLOSE:
+      form_.onClose();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wParam, lParam);
+  }
+}
+
+void MainWindow::onCommand(int id, int notification) {
+  if (notification != BN_CLICKED) return;
+  for (Control button : {Control::Command1, Control::Command2, Control::Command3, Control::Command4,
+                         Control::Command5}) {
+    if (controlId(button) == id) form_.onClick(button);
+  }
+}
+
+// The focus goes back where it was when the window is activated again, and to
+// the first control in tab order the first time.
+void MainWindow::onActivate(bool active) {
+  if (!active) {
+    focusBeforeDeactivation_ = GetFocus();
+    return;
+  }
+  HWND target = focusBeforeDeactivation_ && IsChild(window_, focusBeforeDeactivation_) ? focusBeforeDeactivation_
+                                                                                       : control(Control::Command1);
+  SetFocus(target);
+}
+
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  applyDpi();
+}
+
+std::string MainWindow::controlText(Control which) {
+  HWND child = control(which);
+  const int length = GetWindowTextLengthW(child);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(child, text.data(), length + 1);
+  return toUtf8(text.data(), copied);
+}
+
+void MainWindow::setControlText(Control which, const std::string& text) {
+  SetWindowTextW(control(which), toWide(text).c_str());
+}
+
+void MainWindow::setWindowCaption(const std::string& text) { SetWindowTextW(window_, toWide(text).c_str()); }
+
+void MainWindow::clearList() { SendMessageW(control(Control::List1), LB_RESETCONTENT, 0, 0); }
+
+void MainWindow::addListEntry(const std::string& text) {
+  SendMessageW(control(Control::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+  if (listFilling_ && GetTickCount64() - lastListRepaint_ >= kListRepaintMilliseconds) repaintList();
+}
+
+int MainWindow::selectedListIndex() {
+  return static_cast<int>(SendMessageW(control(Control::List1), LB_GETCURSEL, 0, 0));
+}
+
+void MainWindow::beginListFill() {
+  listFilling_ = true;
+  lastListRepaint_ = GetTickCount64();
+  SendMessageW(control(Control::List1), WM_SETREDRAW, FALSE, 0);
+}
+
+void MainWindow::endListFill() {
+  listFilling_ = false;
+  SendMessageW(control(Control::List1), WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(control(Control::List1), nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void MainWindow::repaintList() {
+  HWND list = control(Control::List1);
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  lastListRepaint_ = GetTickCount64();
+}
+
+}  // namespace app

@@ -1,0 +1,62 @@
+// The main window: the Win32 side of the form. It creates the controls from the
+// layout table, forwards each click to MainForm and carries out what MainForm asks
+// of the view; it decides nothing itself.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "app/form_view.h"
+#include "app/main_form.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/win32_platform.h"
+
+namespace app {
+
+class MainWindow final : public FormView {
+ public:
+  MainWindow(HINSTANCE instance, platform::win32::Win32Platform& platform);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates the window with its stored texts, runs the load step, then shows it.
+  bool create(int showCommand);
+
+  std::string controlText(Control control) override;
+  void setControlText(Control control, const std::string& text) override;
+  void setWindowCaption(const std::string& text) override;
+  void clearList() override;
+  void addListEntry(const std::string& text) override;
+  int selectedListIndex() override;
+  void beginListFill() override;
+  void endListFill() override;
+
+ private:
+  static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void createControls();
+  void onCommand(int id, int notification);
+  void onActivate(bool active);
+  void onDpiChanged(UINT dpi, const RECT& suggested);
+  void applyDpi();
+  HWND control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
+  int toPixels(int twips) const;
+  void repaintList();
+
+  HINSTANCE instance_;
+  platform::win32::Win32Platform& platform_;
+  MainForm form_;
+  HWND window_ = nullptr;
+  std::array<HWND, kFormLayout.size()> controls_{};
+  HWND focusBeforeDeactivation_ = nullptr;
+  UINT dpi_ = 96;
+  platform::win32::FontHandle defaultFont_;
+  platform::win32::FontHandle label3Font_;
+  platform::win32::BitmapHandle picture_;
+  bool listFilling_ = false;
+  ULONGLONG lastListRepaint_ = 0;
+};
+
+}  // namespace app

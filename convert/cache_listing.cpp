@@ -1,0 +1,90 @@
+#include "convert/cache_listing.h"
+
+#include <string>
+
+#include "convert/messages.h"
+#include "convert/walk_guard.h"
+
+namespace convert {
+namespace {
+
+bool hasWildcard(const std::string& path) {
+  return path.find_first_of("*?") != std::string::npos;
+}
+
+// Holds back the list's repainting while it fills, and lets it go whatever way
+// the walk ends.
+class ListFill {
+ public:
+  explicit ListFill(ListView& list) : list_(list) { list_.beginListFill(); }
+  ~ListFill() { list_.endListFill(); }
+  ListFill(const ListFill&) = delete;
+  ListFill& operator=(const ListFill&) = delete;
+
+ private:
+  ListView& list_;
+};
+
+}  // namespace
+
+std::string GetBaseName(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string WithTrailingBackslash(std::string path) {
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  const bool drivePath = path.size() >= 3 &&
+                         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                         path[1] == ':' && path[2] == '\\';
+  const bool networkPath = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+  return drivePath || networkPath;
+}
+
+void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state,
+                     const std::string& typedPath) {
+  // The cache folder is hidden, so the check asks what the path is rather than
+  // matching attributes; plain files and wildcard patterns never reach the walk.
+  if (!IsAbsolutePath(typedPath) || hasWildcard(typedPath) ||
+      platform.kindOf(typedPath) != platform::PathKind::Folder) {
+    platform.message(kFolderMissing);
+    return;
+  }
+  state.CachePath = typedPath;
+  ListCacheFolders(platform, list, state, state.CachePath);
+}
+
+void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state,
+                      const std::string& path) {
+  const std::string folder = WithTrailingBackslash(path);
+  list.clearList();
+  state.CacheFolderNames.clear();
+
+  auto opened = platform.openDirectory(folder);
+  if (!opened.ok()) {
+    platform.message(kFolderUnreadable + opened.error());
+    return;
+  }
+  platform::DirectoryReader& reader = *opened.value();
+  {
+    WalkGuard walking(state);
+    ListFill filling(list);
+    while (auto entry = reader.next()) {
+      if (!entry->isFolder) continue;
+      // Table first, then list: position i of the list always has entry i.
+      state.CacheFolderNames.push_back({GetBaseName(entry->name), folder + entry->name});
+      list.addListEntry(platform.formatCreationTime(entry->created));
+      platform.yield();
+    }
+  }
+  if (!reader.error().empty()) platform.message(kFolderUnreadable + reader.error());
+}
+
+}  // namespace convert

@@ -1,0 +1,20 @@
+// What the listing and the conversion need of the window's list of times.
+#pragma once
+
+#include <string>
+
+namespace convert {
+
+class ListView {
+ public:
+  virtual ~ListView() = default;
+  virtual void clearList() = 0;
+  virtual void addListEntry(const std::string& text) = 0;
+  // The selected position, or -1 while nothing is selected.
+  virtual int selectedListIndex() = 0;
+  // A long fill is bracketed by these so the view can hold back repainting.
+  virtual void beginListFill() = 0;
+  virtual void endListFill() = 0;
+};
+
+}  // namespace convert

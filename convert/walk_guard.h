@@ -1,0 +1,21 @@
+// Marks a folder walk as under way for as long as the guard lives, so that clicks
+// handled while the walk yields can tell, and so that an early return or an
+// exception cannot leave the mark behind.
+#pragma once
+
+#include "convert/cache_state.h"
+
+namespace convert {
+
+class WalkGuard {
+ public:
+  explicit WalkGuard(CacheState& state) : state_(state) { state_.walking = true; }
+  ~WalkGuard() { state_.walking = false; }
+  WalkGuard(const WalkGuard&) = delete;
+  WalkGuard& operator=(const WalkGuard&) = delete;
+
+ private:
+  CacheState& state_;
+};
+
+}  // namespace convert

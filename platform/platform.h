@@ -1,0 +1,126 @@
+// The operating-system services the program's logic calls. Everything here speaks
+// UTF-8; the Win32 implementation converts at each call, and the fake in tests/
+// keeps an in-memory file system.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace platform {
+
+// Attribute masks of `exists`: 0 matches plain files that are neither hidden nor
+// system files; 16 matches folders as well.
+inline constexpr unsigned kMatchFiles = 0;
+inline constexpr unsigned kMatchFolders = 16;
+
+enum class WindowStyle { Normal = 1, Minimized = 2 };
+
+enum class CodePage { Ansi, Oem };
+
+enum class PathKind { Missing, File, Folder };
+
+// A value or the reason there is none, worded for a message box.
+template <typename T>
+class Outcome {
+ public:
+  static Outcome success(T value) { return Outcome(std::move(value)); }
+  static Outcome failure(std::string why) { return Outcome(Failure{std::move(why)}); }
+
+  bool ok() const { return std::holds_alternative<T>(state_); }
+  T& value() { return std::get<T>(state_); }
+  const T& value() const { return std::get<T>(state_); }
+  const std::string& error() const { return std::get<Failure>(state_).why; }
+
+ private:
+  struct Failure {
+    std::string why;
+  };
+  explicit Outcome(T value) : state_(std::move(value)) {}
+  explicit Outcome(Failure failure) : state_(std::move(failure)) {}
+  std::variant<T, Failure> state_;
+};
+
+// Success, or the reason for a failure; empty error means success.
+struct Status {
+  std::string error;
+  bool ok() const { return error.empty(); }
+  static Status success() { return {}; }
+  static Status failure(std::string why) { return {std::move(why)}; }
+};
+
+struct DirectoryEntry {
+  std::string name;  // last component, as the file system spells it
+  bool isFolder = false;
+  std::int64_t created = 0;  // 100 ns ticks since 1601-01-01 UTC
+};
+
+// Reads one folder's entries in the file system's own order, one at a time, so
+// that callers can hand control back to the window between entries.
+class DirectoryReader {
+ public:
+  virtual ~DirectoryReader() = default;
+  // The next entry other than "." and "..", or nothing at the end or on a failure.
+  virtual std::optional<DirectoryEntry> next() = 0;
+  // Why the last next() gave nothing; empty when the folder simply ended.
+  virtual std::string error() const = 0;
+};
+
+struct RunRequest {
+  std::string program;           // full path of the executable to start
+  std::string commandLine;       // the whole command line, argument 0 included
+  std::string workingDirectory;  // empty: the program's own current folder
+  WindowStyle style = WindowStyle::Normal;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The folder of the program's executable, without a trailing backslash except at
+  // a drive root.
+  virtual std::string AppFolder() = 0;
+  // The Windows folder, for starting the system's own programs by full path.
+  virtual std::string windowsFolder() = 0;
+
+  // Name of the first entry that matches path and mask, or empty text. A path that
+  // ends in a backslash matches the entries inside that folder.
+  virtual std::string exists(const std::string& path, unsigned mask) = 0;
+
+  // What the path names, whatever its attributes; wildcards never match.
+  virtual PathKind kindOf(const std::string& path) = 0;
+
+  virtual Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder) = 0;
+
+  // A creation time as text: the user's short date and long time, in local time.
+  virtual std::string formatCreationTime(std::int64_t created) = 0;
+
+  // The whole file as bytes.
+  virtual Outcome<std::string> readFile(const std::string& path) = 0;
+  // Creates or empties the file and writes the bytes.
+  virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
+  // Writes a temporary file beside path and puts it in place only when it is
+  // complete, so a failure leaves the old file as it was.
+  virtual Status replaceFile(const std::string& path, const std::string& bytes) = 0;
+
+  // UTF-8 text in a code page; nothing when a character has no place in it.
+  virtual std::optional<std::string> encode(const std::string& utf8, CodePage page) = 0;
+  virtual std::string decode(const std::string& bytes, CodePage page) = 0;
+  // The 8.3 form of an existing path, or nothing where the volume keeps none.
+  virtual std::optional<std::string> shortPath(const std::string& path) = 0;
+
+  // Starts the program and returns at once, without waiting for it.
+  virtual Status run(const RunRequest& request) = 0;
+
+  // A modal box with one OK button, no icon, the application's title.
+  virtual void message(const std::string& text) = 0;
+  // Handles pending window events; other handlers may run inside it.
+  virtual void yield() = 0;
+  // Ends the program at once.
+  virtual void end() = 0;
+};
+
+}  // namespace platform

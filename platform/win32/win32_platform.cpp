@@ -1,0 +1,328 @@
+#include "platform/win32/win32_platform.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
+
+namespace platform::win32 {
+namespace {
+
+// Settings files are a line long; anything far larger is not ours to load.
+constexpr LONGLONG kLargestFileRead = 1 << 20;
+
+constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
+constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+
+bool startsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+// Paths near or past MAX_PATH only work in their \\?\ form, which must be a full,
+// normalised path.
+std::wstring forFileApi(const std::wstring& path) {
+  if (path.size() < MAX_PATH - 12 || startsWith(path, kExtendedPrefix)) return path;
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (written == 0 || written >= size) return path;
+  full.resize(written);
+  if (startsWith(full, L"\\\\")) return kExtendedUncPrefix + full.substr(2);
+  return kExtendedPrefix + full;
+}
+
+std::wstring withoutExtendedPrefix(const std::wstring& path) {
+  if (startsWith(path, kExtendedUncPrefix)) return L"\\\\" + path.substr(std::wcslen(kExtendedUncPrefix));
+  if (startsWith(path, kExtendedPrefix)) return path.substr(std::wcslen(kExtendedPrefix));
+  return path;
+}
+
+bool isDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
+
+bool hasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+
+std::int64_t ticksOf(const FILETIME& time) {
+  return static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
+  return {toUtf8(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          ticksOf(data.ftCreationTime)};
+}
+
+FindHandle findFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
+  return FindHandle(FindFirstFileExW(forFileApi(pattern).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+}
+
+class Win32DirectoryReader final : public DirectoryReader {
+ public:
+  Win32DirectoryReader(FindHandle find, const WIN32_FIND_DATAW& first)
+      : find_(std::move(find)), data_(first), havePending_(static_cast<bool>(find_)) {}
+
+  std::optional<DirectoryEntry> next() override {
+    while (havePending_) {
+      const DirectoryEntry entry = entryOf(data_);
+      const bool skip = isDotEntry(data_.cFileName);
+      advance();
+      if (!skip) return entry;
+    }
+    return std::nullopt;
+  }
+
+  std::string error() const override { return error_; }
+
+ private:
+  void advance() {
+    if (FindNextFileW(find_.get(), &data_)) return;
+    havePending_ = false;
+    const DWORD failure = GetLastError();
+    if (failure != ERROR_NO_MORE_FILES) error_ = errorText(failure);
+  }
+
+  FindHandle find_;
+  WIN32_FIND_DATAW data_;
+  bool havePending_;
+  std::string error_;
+};
+
+Status writeAll(HANDLE file, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return Status::failure(lastErrorText());
+    }
+    done += written;
+  }
+  return Status::success();
+}
+
+Status writeNewFile(const std::wstring& path, const std::string& bytes, DWORD flags) {
+  FileHandle file(CreateFileW(forFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+  if (!file) return Status::failure(lastErrorText());
+  Status written = writeAll(file.get(), bytes);
+  if (written.ok() && (flags & FILE_FLAG_WRITE_THROUGH) && !FlushFileBuffers(file.get())) {
+    written = Status::failure(lastErrorText());
+  }
+  return written;
+}
+
+UINT codePageOf(CodePage page) { return page == CodePage::Ansi ? GetACP() : GetOEMCP(); }
+
+std::wstring decodeWide(const std::string& bytes, UINT codePage) {
+  if (bytes.empty()) return {};
+  const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
+  return wide;
+}
+
+std::wstring moduleFileName() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::string errorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length ? std::wstring(text, length) : L"";
+  LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) wide.pop_back();
+  std::string described = toUtf8(wide);
+  return described.empty() ? "Windows error " + std::to_string(error) : described;
+}
+
+std::string lastErrorText() { return errorText(GetLastError()); }
+
+void Win32Platform::dispatch(MSG& message) const {
+  if (mainWindow_ && IsDialogMessageW(mainWindow_, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+std::string Win32Platform::AppFolder() {
+  std::wstring folder = withoutExtendedPrefix(moduleFileName());
+  const auto separator = folder.find_last_of(L'\\');
+  if (separator != std::wstring::npos) folder.erase(separator);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  return toUtf8(folder);
+}
+
+std::string Win32Platform::windowsFolder() {
+  wchar_t buffer[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "C:\\Windows";
+  return toUtf8(buffer, static_cast<int>(length));
+}
+
+std::string Win32Platform::exists(const std::string& path, unsigned mask) {
+  std::wstring pattern = toWide(path);
+  if (!pattern.empty() && pattern.back() == L'\\') pattern += L'*';
+  WIN32_FIND_DATAW data;
+  FindHandle find = findFirst(pattern, data);
+  if (!find) return {};
+  do {
+    const DWORD attributes = data.dwFileAttributes;
+    const bool hiddenOrSystem = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (isDotEntry(data.cFileName) || hiddenOrSystem) continue;
+    if (!folder || (mask & kMatchFolders)) return toUtf8(data.cFileName);
+  } while (FindNextFileW(find.get(), &data));
+  return {};
+}
+
+PathKind Win32Platform::kindOf(const std::string& path) {
+  if (path.empty() || hasWildcard(path)) return PathKind::Missing;
+  const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+Outcome<std::unique_ptr<DirectoryReader>> Win32Platform::openDirectory(const std::string& folder) {
+  std::wstring pattern = toWide(folder);
+  if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data{};
+  FindHandle find = findFirst(pattern, data);
+  // An empty drive root has no "." entry, so "nothing found" is an empty folder
+  // there, not a failure.
+  if (!find && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return Outcome<std::unique_ptr<DirectoryReader>>::failure(lastErrorText());
+  }
+  return Outcome<std::unique_ptr<DirectoryReader>>::success(
+      std::make_unique<Win32DirectoryReader>(std::move(find), data));
+}
+
+std::string Win32Platform::formatCreationTime(std::int64_t created) {
+  const auto ticks = static_cast<ULONGLONG>(created);
+  const FILETIME utc{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME universal;
+  SYSTEMTIME local;
+  if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return {};
+  }
+  wchar_t date[96];
+  wchar_t time[96];
+  const int dateLength = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 96);
+  const int timeLength = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 96);
+  if (dateLength <= 0 || timeLength <= 0) return {};
+  return toUtf8(std::wstring(date) + L" " + time);
+}
+
+Outcome<std::string> Win32Platform::readFile(const std::string& path) {
+  FileHandle file(CreateFileW(forFileApi(toWide(path)).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Outcome<std::string>::failure(lastErrorText());
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) return Outcome<std::string>::failure(lastErrorText());
+  if (size.QuadPart > kLargestFileRead) return Outcome<std::string>::failure("file too large");
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD read = 0;
+  if (!bytes.empty() && !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    return Outcome<std::string>::failure(lastErrorText());
+  }
+  bytes.resize(read);
+  return Outcome<std::string>::success(std::move(bytes));
+}
+
+Status Win32Platform::writeFile(const std::string& path, const std::string& bytes) {
+  return writeNewFile(toWide(path), bytes, 0);
+}
+
+Status Win32Platform::replaceFile(const std::string& path, const std::string& bytes) {
+  const std::wstring target = toWide(path);
+  const std::wstring temporary = target + L".new";
+  Status written = writeNewFile(temporary, bytes, FILE_FLAG_WRITE_THROUGH);
+  if (written.ok() && !MoveFileExW(forFileApi(temporary).c_str(), forFileApi(target).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    written = Status::failure(lastErrorText());
+  }
+  if (!written.ok()) DeleteFileW(forFileApi(temporary).c_str());
+  return written;
+}
+
+std::optional<std::string> Win32Platform::encode(const std::string& utf8, CodePage page) {
+  const std::wstring wide = toWide(utf8);
+  if (wide.empty()) return std::string();
+  const UINT codePage = codePageOf(page);
+  const int size =
+      WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size, nullptr, nullptr);
+  // A character the code page lacks comes out as '?' or a look-alike; only an exact
+  // round trip proves the bytes say what the text says.
+  if (decodeWide(bytes, codePage) != wide) return std::nullopt;
+  return bytes;
+}
+
+std::string Win32Platform::decode(const std::string& bytes, CodePage page) {
+  return toUtf8(decodeWide(bytes, codePageOf(page)));
+}
+
+std::optional<std::string> Win32Platform::shortPath(const std::string& path) {
+  const std::wstring longPath = forFileApi(toWide(path));
+  const DWORD size = GetShortPathNameW(longPath.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring shortened(size, L'\0');
+  const DWORD length = GetShortPathNameW(longPath.c_str(), shortened.data(), size);
+  if (length == 0 || length >= size) return std::nullopt;
+  shortened.resize(length);
+  return toUtf8(withoutExtendedPrefix(shortened));
+}
+
+Status Win32Platform::run(const RunRequest& request) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(request.style == WindowStyle::Minimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+  const std::wstring program = toWide(request.program);
+  std::wstring commandLine = toWide(request.commandLine);
+  const std::wstring folder = toWide(request.workingDirectory);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    return Status::failure(lastErrorText());
+  }
+  // Nobody waits for the child: both handles go at once.
+  const KernelHandle thread(process.hThread);
+  const KernelHandle child(process.hProcess);
+  return Status::success();
+}
+
+void Win32Platform::message(const std::string& text) {
+  MessageBoxW(mainWindow_, toWide(text).c_str(), applicationTitle_.c_str(), MB_OK);
+}
+
+void Win32Platform::yield() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    dispatch(message);
+  }
+}
+
+void Win32Platform::end() { ExitProcess(0); }
+
+}  // namespace platform::win32
