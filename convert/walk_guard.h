@@ -9,13 +9,14 @@ namespace convert {
 
 class WalkGuard {
  public:
-  explicit WalkGuard(CacheState& state) : state_(state) { state_.walking = true; }
-  ~WalkGuard() { state_.walking = false; }
+  explicit WalkGuard(CacheState& state) : state_(state), wasWalking_(state.walking) { state_.walking = true; }
+  ~WalkGuard() { state_.walking = wasWalking_; }
   WalkGuard(const WalkGuard&) = delete;
   WalkGuard& operator=(const WalkGuard&) = delete;
 
  private:
   CacheState& state_;
+  bool wasWalking_;
 };
 
 }  // namespace convert

@@ -1,0 +1,75 @@
+// An in-memory platform: a small file system whose folders list their entries in
+// the order they were made, a code page that lacks some characters, and a record
+// of every message, start and yield.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fakes {
+
+class FakePlatform : public platform::Platform {
+ public:
+  struct Node {
+    bool folder = false;
+    bool hidden = false;
+    std::string bytes;
+    std::int64_t created = 0;
+  };
+
+  FakePlatform();
+
+  void addFolder(const std::string& path, std::int64_t created = 0, bool hidden = false);
+  void addFile(const std::string& path, const std::string& bytes = "", bool hidden = false);
+  void remove(const std::string& path);  // the entry and everything below it
+  bool has(const std::string& path) const;
+  std::int64_t createdOf(const std::string& path) const;
+  std::string bytesOf(const std::string& path) const;
+
+  std::string AppFolder() override { return appFolder; }
+  std::string windowsFolder() override { return "C:\\Windows"; }
+  std::string exists(const std::string& path, unsigned mask) override;
+  platform::PathKind kindOf(const std::string& path) override;
+  platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder) override;
+  std::string formatCreationTime(std::int64_t created) override { return "T" + std::to_string(created); }
+  platform::Outcome<std::string> readFile(const std::string& path) override;
+  platform::Status writeFile(const std::string& path, const std::string& bytes) override;
+  platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
+  // Both code pages hold ASCII and the CJK ranges, byte for byte as UTF-8 so tests
+  // can read them; anything else is missing from them.
+  std::optional<std::string> encode(const std::string& utf8, platform::CodePage page) override;
+  std::string decode(const std::string& bytes, platform::CodePage) override { return bytes; }
+  std::optional<std::string> shortPath(const std::string& path) override;
+  platform::Status run(const platform::RunRequest& request) override;
+  void message(const std::string& text) override { messages.push_back(text); }
+  void yield() override;
+  void end() override { ended = true; }
+
+  std::string appFolder = "C:\\tools";
+  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form
+  std::set<std::string> unreadable;               // paths whose reads and listings fail
+  std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
+  bool failWrites = false;
+  bool failRuns = false;
+
+  std::vector<std::string> messages;
+  std::vector<platform::RunRequest> runs;
+  int yields = 0;
+  bool ended = false;
+  // Runs inside every yield, as a click handled in the middle of a walk would.
+  std::function<void()> onYield;
+
+ private:
+  std::string key(const std::string& path) const;
+  std::vector<std::string> childrenOf(const std::string& folderKey) const;
+
+  std::map<std::string, Node> nodes_;
+  std::vector<std::string> order_;  // keys in the order they were made
+};
+
+}  // namespace fakes

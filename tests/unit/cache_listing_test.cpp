@@ -1,0 +1,139 @@
+#include "convert/cache_listing.h"
+
+#include <gtest/gtest.h>
+
+#include "app/main_form.h"
+#include "convert/messages.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_view.h"
+
+namespace {
+
+using convert::CacheState;
+using fakes::FakePlatform;
+using fakes::FakeView;
+
+std::vector<std::string> baseNames(const CacheState& state) {
+  std::vector<std::string> names;
+  for (const auto& folder : state.CacheFolderNames) names.push_back(folder.baseName);
+  return names;
+}
+
+std::vector<std::string> fullPaths(const CacheState& state) {
+  std::vector<std::string> paths;
+  for (const auto& folder : state.CacheFolderNames) paths.push_back(folder.fullPath);
+  return paths;
+}
+
+class CacheListingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.addFolder("D:\\vodcache", 1, /*hidden=*/true);
+    platform.addFolder("D:\\vodcache\\zz9", 30);
+    platform.addFile("D:\\vodcache\\loose.tdl", "x");
+    platform.addFolder("D:\\vodcache\\abc.def", 10);
+    platform.addFolder("D:\\vodcache\\7f3a9c", 20);
+  }
+  void read(const std::string& typed) { convert::ReadCacheFolder(platform, view, state, typed); }
+
+  FakePlatform platform;
+  FakeView view;
+  CacheState state;
+};
+
+TEST(GetBaseName, DropsEverythingFromTheLastDot) {
+  EXPECT_EQ(convert::GetBaseName("D:\\a\\b.c"), "b");
+  EXPECT_EQ(convert::GetBaseName("abc.def"), "abc");
+  EXPECT_EQ(convert::GetBaseName("D:\\x.y\\a.b.c"), "a.b");
+  EXPECT_EQ(convert::GetBaseName("D:\\x.y\\plain"), "plain");
+  EXPECT_EQ(convert::GetBaseName("D:\\x\\.hidden"), "");
+  EXPECT_EQ(convert::GetBaseName("D:\\x\\trailing."), "trailing");
+}
+
+TEST_F(CacheListingTest, ListsSubfoldersInEnumerationOrderWithTheirFullNames) {
+  read("D:\\vodcache");
+  EXPECT_EQ(view.list, (std::vector<std::string>{"T30", "T10", "T20"}));
+  EXPECT_EQ(baseNames(state), (std::vector<std::string>{"zz9", "abc", "7f3a9c"}));
+  EXPECT_EQ(fullPaths(state), (std::vector<std::string>{"D:\\vodcache\\zz9", "D:\\vodcache\\abc.def",
+                                                        "D:\\vodcache\\7f3a9c"}));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(platform.yields, 3) << "one yield after every subfolder";
+  EXPECT_EQ(view.fillDepth, 0);
+}
+
+TEST_F(CacheListingTest, TrailingBackslashesGiveTheSameFoldersAndThePathStaysAsTyped) {
+  read("D:\\vodcache\\");
+  const auto withSlash = fullPaths(state);
+  EXPECT_EQ(state.CachePath, "D:\\vodcache\\");
+  read("D:\\vodcache");
+  EXPECT_EQ(state.CachePath, "D:\\vodcache");
+  EXPECT_EQ(fullPaths(state), withSlash);
+  EXPECT_EQ(view.list.size(), 3u) << "a second read replaces the first";
+}
+
+TEST_F(CacheListingTest, RejectsWhatIsNotAFolderAndKeepsTheLastListing) {
+  read("D:\\vodcache");
+  platform.addFile("D:\\notes.txt", "x");
+  for (const std::string& typed : std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache",
+                                  "vodcache", "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache"}) {
+    platform.messages.clear();
+    read(typed);
+    ASSERT_EQ(platform.messages, std::vector<std::string>{convert::kFolderMissing}) << typed;
+    EXPECT_EQ(state.CachePath, "D:\\vodcache");
+    EXPECT_EQ(view.list.size(), 3u);
+    EXPECT_EQ(state.CacheFolderNames.size(), 3u);
+  }
+}
+
+TEST_F(CacheListingTest, AFolderWithoutSubfoldersEmptiesBothListAndTable) {
+  read("D:\\vodcache");
+  platform.addFolder("D:\\empty");
+  read("D:\\empty");
+  EXPECT_TRUE(view.list.empty());
+  EXPECT_TRUE(state.CacheFolderNames.empty());
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(CacheListingTest, HasNoLimitOnTheNumberOfSubfolders) {
+  for (int i = 0; i < 1000; ++i) platform.addFolder("E:\\many\\f" + std::to_string(i), i);
+  read("E:\\many");
+  ASSERT_EQ(view.list.size(), 1000u);
+  ASSERT_EQ(state.CacheFolderNames.size(), 1000u);
+  EXPECT_EQ(view.list[999], "T999");
+  EXPECT_EQ(state.CacheFolderNames[999].baseName, "f999");
+}
+
+TEST_F(CacheListingTest, AFolderThatCannotBeReadIsReportedAndLeavesListAndTableInStep) {
+  platform.unreadable.insert("D:\\vodcache");
+  read("D:\\vodcache");
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].rfind(convert::kFolderUnreadable, 0), 0u);
+  EXPECT_TRUE(view.list.empty());
+
+  platform.unreadable.clear();
+  platform.messages.clear();
+  platform.failListingAfter["D:\\vodcache"] = 2;
+  read("D:\\vodcache");
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(view.list.size(), state.CacheFolderNames.size());
+  EXPECT_EQ(view.fillDepth, 0);
+}
+
+TEST_F(CacheListingTest, ClicksDuringAWalkCannotPutListAndTableOutOfStep) {
+  app::MainForm form(view, platform);
+  view.texts[app::Control::Text1] = "D:\\vodcache";
+  view.selected = 0;
+  int clicks = 0;
+  platform.onYield = [&] {
+    if (clicks++ == 0) {
+      form.onClick(app::Control::Command2);
+      form.onClick(app::Control::Command1);
+    }
+  };
+  form.onClick(app::Control::Command2);
+  EXPECT_EQ(view.list, (std::vector<std::string>{"T30", "T10", "T20"}));
+  EXPECT_TRUE(platform.runs.empty()) << "a conversion started in the middle of a walk";
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+}  // namespace
