@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12; does nothing when all is present.
+set -euo pipefail
+
+# package -> why we need it
+declare -A why=(
+  [cmake]="configures both build trees"
+  [ninja-build]="runs the builds"
+  [g++]="compiles the portable core and its unit tests"
+  [googletest]="unit test framework sources"
+  [libgtest-dev]="unit test framework"
+  [g++-mingw-w64-x86-64]="cross-compiles the Windows program"
+  [wine]="runs the Windows program"
+  [wine64]="runs 64-bit Windows programs"
+  [xvfb]="a screen for Wine when there is no display"
+  [xauth]="lets Xvfb start under xvfb-run and friends"
+  [x11-utils]="xwininfo/xdpyinfo: find the window, check the screen answers"
+  [imagemagick]="import/convert: screenshot to PNG"
+  [fonts-wqy-zenhei]="renders the Chinese captions"
+  [locales]="provides the zh_CN.UTF-8 locale (code page 936 in Wine)"
+  [qrencode]="scripts/make-assets.py draws the QR code bitmap with it"
+)
+
+missing=()
+for pkg in "${!why[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  [[ $status == "install ok installed" ]] || missing+=("$pkg")
+done
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+
+if ((${#missing[@]})); then
+  echo "ensure-deps: installing missing packages:" >&2
+  for pkg in "${missing[@]}"; do echo "  $pkg - ${why[$pkg]}" >&2; done
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" apt-get install -y "${missing[@]}"
+fi
+
+# Without this locale Wine falls back to code page 1252 and Chinese text turns into boxes.
+if ! locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then
+  echo "ensure-deps: generating locale zh_CN.UTF-8 (Wine then uses code page 936)" >&2
+  if grep -qE '^#? *zh_CN\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    "${sudo[@]}" sed -i -E 's/^# *(zh_CN\.UTF-8 UTF-8)/\1/' /etc/locale.gen
+  else
+    echo 'zh_CN.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen
+fi
