@@ -144,22 +144,32 @@ bool folderExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool removeTree(const std::wstring& path) {
-  const std::wstring full = extended(path);
-  const DWORD attributes = GetFileAttributesW(full.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  SetFileAttributesW(full.c_str(), attributes & FILE_ATTRIBUTE_DIRECTORY ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL);
+namespace {
+
+bool removeEntry(const std::wstring& full, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(full.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(full.c_str()) != 0;
+  // Most folders of the big trees are empty; removing them at once saves a search per folder.
+  if (RemoveDirectoryW(full.c_str())) return true;
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((full + L"\\*").c_str(), &found);
+  HANDLE search = FindFirstFileExW((full + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") removeTree(full + L"\\" + name);
+      if (name != L"." && name != L"..") removeEntry(full + L"\\" + name, found.dwFileAttributes);
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
   return RemoveDirectoryW(full.c_str()) != 0;
+}
+
+}  // namespace
+
+bool removeTree(const std::wstring& path) {
+  const std::wstring full = extended(path);
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || removeEntry(full, attributes);
 }
 
 void setFolderTime(Case& c, const std::wstring& path, const SYSTEMTIME& utc) {
@@ -187,16 +197,24 @@ std::vector<std::wstring> namesInFolder(const std::wstring& folder, const std::w
   return names;
 }
 
-std::wstring listEntryFor(const std::wstring& folderPath) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(extended(folderPath).c_str(), GetFileExInfoStandard, &data)) return L"<missing>";
+namespace {
+
+std::wstring entryForTime(const FILETIME& creation) {
   SYSTEMTIME utc, local;
-  FileTimeToSystemTime(&data.ftCreationTime, &utc);
+  FileTimeToSystemTime(&creation, &utc);
   SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
   wchar_t date[128] = {}, time[128] = {};
   GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 128, nullptr);
   GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &local, nullptr, time, 128);
   return std::wstring(date) + L" " + time;
+}
+
+}  // namespace
+
+std::wstring listEntryFor(const std::wstring& folderPath) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(extended(folderPath).c_str(), GetFileExInfoStandard, &data)) return L"<missing>";
+  return entryForTime(data.ftCreationTime);
 }
 
 std::string joinedFragments(Case& c, const std::wstring& folder) {
@@ -565,6 +583,47 @@ void expectNoMessage(Case& c, App& app, const std::string& when) {
 void expectResponsive(Case& c, App& app, const std::string& when) {
   if (!c.check(app.running(), when + ": the program has ended")) c.abort(when + ": the program has ended");
   c.check(app.settle(5000), when + ": the window does not answer within 5 s");
+}
+
+std::vector<std::wstring> expectedListing(const std::wstring& cacheFolder) {
+  std::vector<std::wstring> entries;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((extended(cacheFolder) + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L".." && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      entries.push_back(entryForTime(found.ftCreationTime));
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+void checkList(Case& c, App& app, const std::vector<std::wstring>& expected, const std::string& when,
+               DWORD timeoutMs) {
+  const int count = app.waitListSettled(static_cast<int>(expected.size()), timeoutMs);
+  if (!c.check(count == static_cast<int>(expected.size()), when + ": the list holds " + std::to_string(count) +
+                                                               " entries, expected " + std::to_string(expected.size()))) {
+    return;
+  }
+  const std::vector<std::wstring> items = app.listItems();
+  for (size_t i = 0; i < expected.size() && i < items.size(); ++i) {
+    if (!c.check(items[i] == expected[i], when + ": list entry " + std::to_string(i) + " is " + quoted(items[i]) +
+                                              ", expected " + quoted(expected[i]))) {
+      return;
+    }
+  }
+}
+
+std::vector<std::wstring> readCache(Case& c, App& app, const std::wstring& typed, const std::wstring& cacheFolder,
+                                    const std::string& when, DWORD timeoutMs) {
+  app.setText(IDC_TEXT1, typed);
+  app.click(IDC_COMMAND2);
+  app.settle();
+  checkList(c, app, expectedListing(cacheFolder), when, timeoutMs);
+  expectNoMessage(c, app, when);
+  return namesInFolder(cacheFolder, L"*", true);
 }
 
 }  // namespace e2e

@@ -180,6 +180,16 @@ void expectMessageStartingWith(Case& c, App& app, const std::wstring& prefix, co
 void expectNoMessage(Case& c, App& app, const std::string& when);
 void expectResponsive(Case& c, App& app, const std::string& when);
 
+// What the list must show for a cache folder: one entry per subfolder, in enumeration order.
+std::vector<std::wstring> expectedListing(const std::wstring& cacheFolder);
+// Types the folder into the path box, presses the read button and checks the list it fills.
+// Returns the subfolder names in list order.
+std::vector<std::wstring> readCache(Case& c, App& app, const std::wstring& typed, const std::wstring& cacheFolder,
+                                    const std::string& when, DWORD timeoutMs = 30000);
+// Compares the list with what it must show; reports the first difference.
+void checkList(Case& c, App& app, const std::vector<std::wstring>& expected, const std::string& when,
+               DWORD timeoutMs = 30000);
+
 // Sleeps in small steps until the condition holds or the time is up.
 template <typename Condition>
 bool waitUntil(Condition condition, DWORD timeoutMs, DWORD stepMs = 25) {
