@@ -6,6 +6,7 @@
 // windows.h first: the headers after it build on its types.
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 // clang-format on
 
@@ -142,6 +143,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   floorProgram.folder = firstArgument();
   while (!floorProgram.folder.empty() && floorProgram.folder.back() == L'\\') floorProgram.folder.pop_back();
   if (floorProgram.folder.empty()) return 2;
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
 
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
