@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Builds both trees, runs the unit tests natively and the end-to-end tests under Wine on a private Xvfb.
+# Builds both trees (build.sh installs what is missing first), runs the unit tests natively and the end-to-end
+# tests under Wine on a private Xvfb.
 # Usage: scripts/test-all.sh [e2e case-name filter]
 # The last line sums both parts as "N passed, N failed"; the exit code is non-zero if anything failed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 passed=0 failed=0
-
-"$root/scripts/ensure-deps.sh"
 
 # Adds one part's counts; a part that failed without saying how many, or gave no counts, counts as one failure.
 count() {

@@ -63,7 +63,7 @@ wine_prefix_init() {
   wine_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' 'MS Shell Dlg' REG_SZ \
     'WenQuanYi Zen Hei Sharp' || return 1
   timeout 120 wineserver -w || { echo "wine-session: prefix did not settle" >&2; return 1; }
-  # Debian's Wine 8 does not load its own fonts; without Marlett, caption buttons and scroll arrows show letters.
+  # Debian's Wine 8 does not load its own fonts; without Marlett, caption buttons show letters.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 
