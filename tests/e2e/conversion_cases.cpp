@@ -1,5 +1,227 @@
+// The start button: when it refuses, and the file the command interpreter joins
+// when it does not; and the button that opens the output folder.
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/resource.h"
 #include "tests/e2e/framework.h"
 
 namespace e2e {
-void addConversionCases(CaseList&) {}
+namespace {
+
+const wchar_t* const kNoSelection = L"请选择一个时间";
+const wchar_t* const kNoFiles = L"没有找到可以转换的视频文件";
+const wchar_t* const kNoTdlFiles = L"没有找到可以转换的tdl视频文件";
+const wchar_t* const kFolderGone = L"所选视频的缓存文件夹已不存在或无法打开";
+const wchar_t* const kPathUnusable = L"路径中含有命令解释器无法处理的字符或路径过长";
+
+using Files = std::vector<std::pair<std::wstring, std::string>>;
+
+// Every fragment starts with bytes that a text-mode copy would stop at or change.
+std::string fragment(unsigned seed, size_t size) { return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size); }
+
+void makeFiles(Case& c, const std::wstring& folder, const Files& files) {
+  makeFolder(c, folder);
+  for (const auto& [name, bytes] : files) writeBytes(c, folder + L"\\" + name, bytes);
+}
+
+int indexOf(Case& c, const std::vector<std::wstring>& names, const std::wstring& name) {
+  const auto at = std::find(names.begin(), names.end(), name);
+  if (at == names.end()) c.abort("folder " + quoted(name) + " is not among the listed names");
+  return static_cast<int>(at - names.begin());
+}
+
+std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// Waits until the script is gone and the output holds exactly the expected bytes.
+void expectOutput(Case& c, App& app, const std::wstring& output, const std::string& expected, const std::string& when) {
+  const std::wstring script = app.folder() + L"\\Fok.BAT";
+  std::optional<std::string> bytes;
+  const bool done = waitUntil(
+      [&] {
+        if (app.messageBox()) return true;
+        if (fileExists(script)) return false;
+        bytes = readBytes(output);
+        if (bytes != expected) return false;
+        Sleep(200);
+        return readBytes(output) == expected && !fileExists(script);
+      },
+      30000, 50);
+  if (app.messageBox()) {
+    const auto box = app.waitMessageBox(5000);
+    c.check(false, when + ": message " + (box ? quoted(box->text) : std::string("box")));
+    if (box) app.dismiss(*box);
+    return;
+  }
+  if (done) return;
+  if (fileExists(script)) {
+    c.check(false, when + ": Fok.BAT is still there after 30 s");
+  } else if (!bytes) {
+    c.check(false, when + ": no " + quoted(baseName(output)) + " after 30 s");
+  } else {
+    size_t at = 0;
+    while (at < bytes->size() && at < expected.size() && (*bytes)[at] == expected[at]) ++at;
+    c.check(false, when + ": " + quoted(baseName(output)) + " has " + std::to_string(bytes->size()) + " bytes, expected " +
+                       std::to_string(expected.size()) + "; first difference at byte " + std::to_string(at));
+  }
+}
+
+void convert(Case& c, App& app, const std::vector<std::wstring>& listed, const std::wstring& cache,
+             const std::wstring& folderName, const std::wstring& outputName) {
+  const std::string when = "converting " + quoted(folderName);
+  const std::string expected = joinedFragments(c, cache + L"\\" + folderName);
+  app.selectListItem(indexOf(c, listed, folderName));
+  app.click(IDC_COMMAND1);
+  expectOutput(c, app, app.folder() + L"\\" + outputName, expected, when);
+}
+
+void expectNothingWritten(Case& c, const std::wstring& appFolder, const std::string& when) {
+  c.check(!fileExists(appFolder + L"\\Fok.BAT"), when + ": Fok.BAT was written");
+  c.check(namesInFolder(appFolder, L"Shipin*", false).empty(), when + ": an output file was written");
+}
+
+// The explorer is found as a window that was not there before the click; it runs
+// in the program's job, so it goes when the case ends.
+void expectExplorer(Case& c, App& app, const std::string& when) {
+  const std::vector<HWND> before = topLevelWindows(L"ExplorerWClass");
+  app.click(IDC_COMMAND5);
+  expectNoMessage(c, app, when);
+  HWND explorer = nullptr;
+  waitUntil(
+      [&] {
+        for (HWND window : topLevelWindows(L"ExplorerWClass")) {
+          if (IsWindowVisible(window) && std::find(before.begin(), before.end(), window) == before.end()) explorer = window;
+        }
+        return explorer != nullptr;
+      },
+      20000, 50);
+  if (!c.check(explorer != nullptr, when + ": no explorer window within 20 s")) return;
+  wchar_t title[512] = {};
+  GetWindowTextW(explorer, title, 512);
+  const std::wstring folderName = baseName(app.folder());
+  c.check(std::wstring(title).find(folderName) != std::wstring::npos,
+          when + ": the explorer window is titled " + quoted(title) + ", not after " + quoted(folderName));
+}
+
+void conversionRefusals(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root() + L"app");
+  const std::wstring cache = c.root() + L"cache";
+  makeFolder(c, cache + L"\\empty");
+  makeFolder(c, cache + L"\\onlyfolder\\x.tdl");
+  makeFiles(c, cache + L"\\nolower", {{L"a.TDL", "1"}, {L"b.Tdl", "2"}, {L"c.tdl.bak", "3"}, {L"d.tdlx", "4"}, {L"e.txt", "5"}});
+  makeFiles(c, cache + L"\\gone", {{L"1.tdl", "1"}});
+
+  App app(c, appFolder);
+  app.click(IDC_COMMAND1);
+  expectMessage(c, app, kNoSelection, "Command1 right after start");
+
+  const std::vector<std::wstring> listed = readCache(c, app, cache, cache, "read");
+  app.click(IDC_COMMAND1);
+  expectMessage(c, app, kNoSelection, "Command1 with nothing selected");
+
+  const std::pair<const wchar_t*, const wchar_t*> refusals[] = {
+      {L"empty", kNoFiles}, {L"onlyfolder", kNoFiles}, {L"nolower", kNoTdlFiles}};
+  for (const auto& [folder, message] : refusals) {
+    app.selectListItem(indexOf(c, listed, folder));
+    app.click(IDC_COMMAND1);
+    expectMessage(c, app, message, "Command1 on " + quoted(folder));
+  }
+
+  removeTree(cache + L"\\gone");
+  app.selectListItem(indexOf(c, listed, L"gone"));
+  app.click(IDC_COMMAND1);
+  expectMessageStartingWith(c, app, kFolderGone, "Command1 on a folder deleted after the read");
+
+  expectNothingWritten(c, appFolder, "after the refusals");
+  expectResponsive(c, app, "after the refusals");
+}
+
+void conversionJoin(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root() + L"app");
+  const std::wstring cache = c.root() + L"cache";
+  // "10.TDL" joins in although only lower-case names make the check pass; in
+  // "7f3a9c" only "ytdl" passes the check, and the interpreter joins the capitals.
+  makeFiles(c, cache + L"\\abc.def",
+            {{L"02.tdl", fragment(1, 3000)},
+             {L"01.tdl", fragment(2, 1000)},
+             {L"10.TDL", fragment(3, 500)},
+             {L"notes.txt", "not a fragment"},
+             {L"5.tdl", fragment(4, 70000)}});
+  makeFiles(c, cache + L"\\ab", {{L"a.tdl", "A"}, {L"b.tdl", fragment(5, 10)}});
+  makeFiles(c, cache + L"\\7f3a9c", {{L"ytdl", "y"}, {L"A.TDL", fragment(6, 100)}, {L"b.TDL", fragment(7, 200)}});
+  makeFiles(c, cache + L"\\bigone",
+            {{L"1.tdl", fragment(8, 300000)}, {L"2.tdl", fragment(9, 300000)}, {L"3.tdl", fragment(10, 300000)}});
+
+  App app(c, appFolder);
+  const std::vector<std::wstring> listed = readCache(c, app, cache, cache, "read");
+  convert(c, app, listed, cache, L"abc.def", L"Shipinabc.mp4");
+  convert(c, app, listed, cache, L"ab", L"Shipinab.mp4");
+  convert(c, app, listed, cache, L"7f3a9c", L"Shipin7f3a.mp4");
+  convert(c, app, listed, cache, L"bigone", L"Shipinbigo.mp4");
+
+  // A second conversion must replace the output, also when the new one is shorter.
+  removeTree(cache + L"\\abc.def\\5.tdl");
+  writeBytes(c, cache + L"\\abc.def\\01.tdl", fragment(11, 20));
+  convert(c, app, listed, cache, L"abc.def", L"Shipinabc.mp4");
+
+  c.check(namesInFolder(cache + L"\\bigone", L"*", false).size() == 3, "the conversion changed the fragment folder");
+  expectExplorer(c, app, "Command5");
+  expectResponsive(c, app, "after the conversions");
+}
+
+void conversionAwkwardNames(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root() + L"a b&c%x%^!(1),;=中文");
+  const std::wstring cache = c.root() + L"缓存 c&d%PATH%^!(2),;=";
+  const std::pair<const wchar_t*, const wchar_t*> folders[] = {
+      {L"s p&%OS%^!(3),;=中", L"Shipins p&.mp4"}, {L"%PATH%.x", L"Shipin%PAT.mp4"},
+      {L"(a)^.b", L"Shipin(a)^.mp4"},               {L"中文目录名字", L"Shipin中文目录.mp4"},
+      {L"é,;=x", L"Shipiné,;=.mp4"},                {L"!x!y", L"Shipin!x!y.mp4"},
+  };
+  unsigned seed = 20;
+  for (const auto& [folder, output] : folders) {
+    makeFiles(c, cache + L"\\" + folder, {{L"b.tdl", fragment(seed, 777)}, {L"a.tdl", fragment(seed + 1, 333)}});
+    seed += 2;
+  }
+
+  App app(c, appFolder);
+  const std::vector<std::wstring> listed = readCache(c, app, cache, cache, "read");
+  for (const auto& [folder, output] : folders) convert(c, app, listed, cache, folder, output);
+  expectExplorer(c, app, "Command5 on a folder with awkward characters");
+  expectResponsive(c, app, "after the conversions");
+}
+
+void conversionOutsideCodePage(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root() + L"app ก😀");
+  const std::wstring cache = c.root() + L"cache ก";
+  makeFiles(c, cache + L"\\f00d", {{L"1.tdl", fragment(40, 1234)}, {L"2.tdl", fragment(41, 4321)}});
+
+  App app(c, appFolder);
+  const std::vector<std::wstring> listed = readCache(c, app, cache, cache, "read");
+  const auto shortApp = shortPathOf(appFolder);
+  const auto shortCache = shortPathOf(cache);
+  if (shortApp && shortCache && fitsCodePage936(*shortApp) && fitsCodePage936(*shortCache)) {
+    convert(c, app, listed, cache, L"f00d", L"Shipinf00d.mp4");
+  } else {
+    app.selectListItem(indexOf(c, listed, L"f00d"));
+    app.click(IDC_COMMAND1);
+    expectMessageStartingWith(c, app, kPathUnusable, "converting without short names");
+    expectNothingWritten(c, appFolder, "converting without short names");
+  }
+  expectResponsive(c, app, "after the conversion");
+}
+
+}  // namespace
+
+void addConversionCases(CaseList& cases) {
+  cases.push_back({L"conversion_refusals", conversionRefusals});
+  cases.push_back({L"conversion_join", conversionJoin});
+  cases.push_back({L"conversion_awkward_names", conversionAwkwardNames});
+  cases.push_back({L"conversion_outside_code_page", conversionOutsideCodePage});
+}
+
 }  // namespace e2e

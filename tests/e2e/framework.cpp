@@ -459,29 +459,18 @@ HWND App::focus() const {
   return info.hwndFocus;
 }
 
-std::vector<HWND> App::jobWindows(const wchar_t* className) const {
-  struct ProcessList {
-    JOBOBJECT_BASIC_PROCESS_ID_LIST header;
-    ULONG_PTR more[255];
-  } list{};
-  list.header.NumberOfAssignedProcesses = 256;
-  std::vector<DWORD> ids{processId_};
-  if (QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &list, sizeof list, nullptr)) {
-    for (DWORD i = 0; i < list.header.NumberOfProcessIdsInList; ++i) {
-      ids.push_back(static_cast<DWORD>(list.header.ProcessIdList[i]));
-    }
-  }
+std::vector<HWND> topLevelWindows(const wchar_t* className, DWORD processId) {
   struct Search {
-    const std::vector<DWORD>* ids;
     const wchar_t* className;
+    DWORD processId;
     std::vector<HWND> found;
-  } search{&ids, className, {}};
+  } search{className, processId, {}};
   EnumWindows(
       [](HWND window, LPARAM parameter) -> BOOL {
         auto* s = reinterpret_cast<Search*>(parameter);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (std::find(s->ids->begin(), s->ids->end(), owner) != s->ids->end() && sameText(classOf(window), s->className)) {
+        if ((s->processId == 0 || owner == s->processId) && sameText(classOf(window), s->className)) {
           s->found.push_back(window);
         }
         return TRUE;
@@ -491,15 +480,10 @@ std::vector<HWND> App::jobWindows(const wchar_t* className) const {
 }
 
 std::optional<MessageBoxView> App::messageBox() const {
-  const std::vector<HWND> boxes = jobWindows(L"#32770");
-  auto mine = std::find_if(boxes.begin(), boxes.end(), [this](HWND box) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(box, &owner);
-    return owner == processId_;
-  });
-  if (mine == boxes.end()) return std::nullopt;
+  const std::vector<HWND> boxes = topLevelWindows(L"#32770", processId_);
+  if (boxes.empty()) return std::nullopt;
   MessageBoxView view;
-  view.box = *mine;
+  view.box = boxes.front();
   wchar_t title[512] = {};
   GetWindowTextW(view.box, title, 512);
   view.title = title;

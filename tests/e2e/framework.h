@@ -150,8 +150,6 @@ class App {
   std::optional<MessageBoxView> waitMessageBox(DWORD timeoutMs) const;
   // Presses OK and waits for the box to go; false when it stays.
   bool dismiss(const MessageBoxView& box) const;
-  // Every top-level window of the job's processes with the given class.
-  std::vector<HWND> jobWindows(const wchar_t* className) const;
 
  private:
   Case& case_;
@@ -162,6 +160,9 @@ class App {
   DWORD threadId_ = 0;
   HWND window_ = nullptr;
 };
+
+// Top-level windows of a class, of one process or (processId 0) of any.
+std::vector<HWND> topLevelWindows(const wchar_t* className, DWORD processId = 0);
 
 // Copies the program under test into the folder (created as needed); returns the folder.
 std::wstring installProgram(Case& c, const std::wstring& appFolder);
