@@ -28,17 +28,28 @@ constexpr WPARAM kPathBoxLimit = 32767;
 
 int controlId(Control control) {
   switch (control) {
-    case Control::Label1: return IDC_LABEL1;
-    case Control::Text1: return IDC_TEXT1;
-    case Control::Command4: return IDC_COMMAND4;
-    case Control::Label2: return IDC_LABEL2;
-    case Control::Command2: return IDC_COMMAND2;
-    case Control::List1: return IDC_LIST1;
-    case Control::Command1: return IDC_COMMAND1;
-    case Control::Command5: return IDC_COMMAND5;
-    case Control::Command3: return IDC_COMMAND3;
-    case Control::Image1: return IDC_IMAGE1;
-    case Control::Label3: return IDC_LABEL3;
+    case Control::Label1:
+      return IDC_LABEL1;
+    case Control::Text1:
+      return IDC_TEXT1;
+    case Control::Command4:
+      return IDC_COMMAND4;
+    case Control::Label2:
+      return IDC_LABEL2;
+    case Control::Command2:
+      return IDC_COMMAND2;
+    case Control::List1:
+      return IDC_LIST1;
+    case Control::Command1:
+      return IDC_COMMAND1;
+    case Control::Command5:
+      return IDC_COMMAND5;
+    case Control::Command3:
+      return IDC_COMMAND3;
+    case Control::Image1:
+      return IDC_IMAGE1;
+    case Control::Label3:
+      return IDC_LABEL3;
   }
   return 0;
 }
@@ -51,12 +62,16 @@ struct WindowClass {
 
 WindowClass windowClassOf(ControlKind kind) {
   switch (kind) {
-    case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
-    case ControlKind::TextBox: return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
-    case ControlKind::Button: return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0};
+    case ControlKind::Label:
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::TextBox:
+      return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::Button:
+      return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0};
     case ControlKind::ListBox:
       return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE};
-    case ControlKind::Picture: return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
+    case ControlKind::Picture:
+      return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
   }
   return {L"STATIC", 0, 0};
 }
@@ -101,9 +116,8 @@ bool MainWindow::create(int showCommand) {
     RECT placed;
     GetWindowRect(window_, &placed);
     dpi_ = windowDpi;
-    const SIZE scaled = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips),
-                                                             toPixels(kClientHeightTwips), kWindowStyle,
-                                                             kWindowExStyle, dpi_);
+    const SIZE scaled = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips),
+                                                             kWindowStyle, kWindowExStyle, dpi_);
     SetWindowPos(window_, nullptr, placed.left, placed.top, scaled.cx, scaled.cy, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   applyDpi();
@@ -117,10 +131,10 @@ bool MainWindow::create(int showCommand) {
 void MainWindow::createControls() {
   for (const ControlLayout& entry : inTabOrder()) {
     const WindowClass windowClass = windowClassOf(entry.kind);
-    HWND child = CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
-                                 WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(entry.control))), instance_,
-                                 nullptr);
+    HWND child =
+        CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
+                        WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(entry.control))), instance_, nullptr);
     controls_[static_cast<std::size_t>(entry.control)] = child;
   }
   SendMessageW(control(Control::Text1), EM_SETLIMITTEXT, kPathBoxLimit, 0);
@@ -198,8 +212,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::onCommand(int id, int notification) {
   if (notification != BN_CLICKED) return;
-  for (Control button : {Control::Command1, Control::Command2, Control::Command3, Control::Command4,
-                         Control::Command5}) {
+  for (Control button :
+       {Control::Command1, Control::Command2, Control::Command3, Control::Command4, Control::Command5}) {
     if (controlId(button) == id) form_.onClick(button);
   }
 }

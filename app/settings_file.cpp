@@ -34,8 +34,8 @@ std::string settingsPath(platform::Platform& platform) {
 }  // namespace
 
 std::optional<std::string> ParseSettings(const std::string& bytes, platform::Platform& platform) {
-  const std::string text = startsWithByteOrderMark(bytes) ? bytes.substr(3)
-                                                          : platform.decode(bytes, platform::CodePage::Ansi);
+  const std::string text =
+      startsWithByteOrderMark(bytes) ? bytes.substr(3) : platform.decode(bytes, platform::CodePage::Ansi);
   const std::vector<std::string> lines = splitLines(text);
   if (lines.empty()) return std::nullopt;
 

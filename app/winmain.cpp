@@ -1,5 +1,6 @@
 // Start-up: the platform, the main window, and the message loop.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include "app/form_layout.h"

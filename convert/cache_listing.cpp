@@ -8,9 +8,7 @@
 namespace convert {
 namespace {
 
-bool hasWildcard(const std::string& path) {
-  return path.find_first_of("*?") != std::string::npos;
-}
+bool hasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
 
 // Holds back the list's repainting while it fills, and lets it go whatever way
 // the walk ends.
@@ -42,14 +40,13 @@ std::string WithTrailingBackslash(std::string path) {
 
 bool IsAbsolutePath(const std::string& path) {
   const bool drivePath = path.size() >= 3 &&
-                         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-                         path[1] == ':' && path[2] == '\\';
+                         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+                         path[2] == '\\';
   const bool networkPath = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
   return drivePath || networkPath;
 }
 
-void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state,
-                     const std::string& typedPath) {
+void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath) {
   // The cache folder is hidden, so the check asks what the path is rather than
   // matching attributes; plain files and wildcard patterns never reach the walk.
   if (!IsAbsolutePath(typedPath) || hasWildcard(typedPath) ||
@@ -61,8 +58,7 @@ void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& s
   ListCacheFolders(platform, list, state, state.CachePath);
 }
 
-void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state,
-                      const std::string& path) {
+void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state, const std::string& path) {
   const std::string folder = WithTrailingBackslash(path);
   list.clearList();
   state.CacheFolderNames.clear();

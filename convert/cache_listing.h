@@ -20,12 +20,10 @@ bool IsAbsolutePath(const std::string& path);
 
 // The read button: checks the typed path and, if it names a folder, makes it
 // `CachePath` and lists its subfolders in place of what was listed before.
-void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state,
-                     const std::string& typedPath);
+void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath);
 
 // Replaces the list and `CacheFolderNames` with the subfolders of path, yielding to
 // the window after each one.
-void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state,
-                      const std::string& path);
+void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state, const std::string& path);
 
 }  // namespace convert

@@ -15,7 +15,7 @@ struct CacheState {
   std::string CachePath;                      // as the user typed it
   std::vector<CacheFolder> CacheFolderNames;  // entry i belongs to list position i
   std::string SelectedFolderPath;             // always ends in a backslash
-  bool walking = false;  // a walk is under way and has yielded to the window
+  bool walking = false;                       // a walk is under way and has yielded to the window
 };
 
 }  // namespace convert

@@ -25,9 +25,7 @@ struct SearchResult {
 
 // Case-sensitive, and without asking for a dot: the client's fragments end in
 // "tdl" and nothing else is taken for one.
-bool endsWithTdl(const std::string& name) {
-  return name.size() >= 3 && name.compare(name.size() - 3, 3, "tdl") == 0;
-}
+bool endsWithTdl(const std::string& name) { return name.size() >= 3 && name.compare(name.size() - 3, 3, "tdl") == 0; }
 
 SearchResult findFragment(platform::Platform& platform, CacheState& state, const std::string& folder) {
   auto opened = platform.openDirectory(folder);
@@ -141,10 +139,10 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   const std::string outputName = OutputFileName(chosen.baseName);
   const auto scriptFolder = ScriptablePath(platform, folder);
   const auto scriptAppFolder = ScriptablePath(platform, appFolder);
-  const char* unscriptable = !scriptFolder                                    ? folder.c_str()
-                             : !scriptAppFolder                               ? appFolder.c_str()
-                             : !fitsScript(platform, outputName)              ? outputName.c_str()
-                                                                              : nullptr;
+  const char* unscriptable = !scriptFolder                       ? folder.c_str()
+                             : !scriptAppFolder                  ? appFolder.c_str()
+                             : !fitsScript(platform, outputName) ? outputName.c_str()
+                                                                 : nullptr;
   if (unscriptable) {
     platform.message(kPathNotScriptable + std::string(unscriptable));
     return;
@@ -166,8 +164,8 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
   // The script's own name is the whole argument; the folder travels as the
   // current directory, where no character of it can be misread.
-  const platform::Status started = platform.run(
-      {kCommandInterpreter, kInterpreterCommandLine, *scriptAppFolder, platform::WindowStyle::Minimized});
+  const platform::Status started =
+      platform.run({kCommandInterpreter, kInterpreterCommandLine, *scriptAppFolder, platform::WindowStyle::Minimized});
   if (!started.ok()) platform.message(kInterpreterNotStarted + started.error);
 }
 

@@ -3,16 +3,13 @@
 
 namespace convert {
 
-inline constexpr const char* kFolderMissing =
-    "文件夹不存在，请填入正确的腾讯视频缓存文件保存地址";
+inline constexpr const char* kFolderMissing = "文件夹不存在，请填入正确的腾讯视频缓存文件保存地址";
 inline constexpr const char* kFolderUnreadable = "无法读取缓存文件夹，列表可能不完整：";
 inline constexpr const char* kNoSelection = "请选择一个时间";
 inline constexpr const char* kNoFiles = "没有找到可以转换的视频文件";
 inline constexpr const char* kNoTdlFiles = "没有找到可以转换的tdl视频文件";
-inline constexpr const char* kSelectedFolderGone =
-    "所选视频的缓存文件夹已不存在或无法打开，请重新读取浏览时间：";
-inline constexpr const char* kPathNotScriptable =
-    "路径中含有命令解释器无法处理的字符或路径过长，无法转换：";
+inline constexpr const char* kSelectedFolderGone = "所选视频的缓存文件夹已不存在或无法打开，请重新读取浏览时间：";
+inline constexpr const char* kPathNotScriptable = "路径中含有命令解释器无法处理的字符或路径过长，无法转换：";
 inline constexpr const char* kScriptNotWritten = "无法写入转换脚本：";
 inline constexpr const char* kInterpreterNotStarted = "无法启动命令解释器：";
 inline constexpr const char* kExplorerNotStarted = "无法打开文件夹：";

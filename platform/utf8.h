@@ -6,9 +6,7 @@
 
 namespace platform {
 
-inline bool isContinuationByte(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
+inline bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The first `count` characters (code points), or the whole text if it is shorter.
 inline std::string firstCharacters(const std::string& text, std::size_t count) {

@@ -39,7 +39,8 @@ SIZE windowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
   RECT rect{0, 0, clientWidth, clientHeight};
   using AdjustForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = user32Function<AdjustForDpi>("AdjustWindowRectExForDpi");
-  if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+  if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
@@ -52,7 +53,8 @@ LOGFONTW messageFont(UINT dpi) {
     return metrics.lfMessageFont;
   }
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi()));
+  metrics.lfMessageFont.lfHeight =
+      MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi()));
   return metrics.lfMessageFont;
 }
 

@@ -96,8 +96,9 @@ void FakePlatform::remove(const std::string& path) {
     const bool below = it->first == k || it->first.rfind(k + "\\", 0) == 0;
     it = below ? nodes_.erase(it) : std::next(it);
   }
-  order_.erase(std::remove_if(order_.begin(), order_.end(), [this](const std::string& each) { return !nodes_.count(each); }),
-               order_.end());
+  order_.erase(
+      std::remove_if(order_.begin(), order_.end(), [this](const std::string& each) { return !nodes_.count(each); }),
+      order_.end());
 }
 
 bool FakePlatform::has(const std::string& path) const { return nodes_.count(key(path)) > 0; }
@@ -160,9 +161,7 @@ Status FakePlatform::writeFile(const std::string& path, const std::string& bytes
   return Status::success();
 }
 
-Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) {
-  return writeFile(path, bytes);
-}
+Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) { return writeFile(path, bytes); }
 
 std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage) {
   for (char32_t c : codePoints(utf8)) {

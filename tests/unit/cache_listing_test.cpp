@@ -1,11 +1,10 @@
 #include "convert/cache_listing.h"
 
-#include <gtest/gtest.h>
-
 #include "app/main_form.h"
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -54,8 +53,8 @@ TEST_F(CacheListingTest, ListsSubfoldersInEnumerationOrderWithTheirFullNames) {
   read("D:\\vodcache");
   EXPECT_EQ(view.list, (std::vector<std::string>{"T30", "T10", "T20"}));
   EXPECT_EQ(baseNames(state), (std::vector<std::string>{"zz9", "abc", "7f3a9c"}));
-  EXPECT_EQ(fullPaths(state), (std::vector<std::string>{"D:\\vodcache\\zz9", "D:\\vodcache\\abc.def",
-                                                        "D:\\vodcache\\7f3a9c"}));
+  EXPECT_EQ(fullPaths(state),
+            (std::vector<std::string>{"D:\\vodcache\\zz9", "D:\\vodcache\\abc.def", "D:\\vodcache\\7f3a9c"}));
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(platform.yields, 3) << "one yield after every subfolder";
   EXPECT_EQ(view.fillDepth, 0);
@@ -74,8 +73,9 @@ TEST_F(CacheListingTest, TrailingBackslashesGiveTheSameFoldersAndThePathStaysAsT
 TEST_F(CacheListingTest, RejectsWhatIsNotAFolderAndKeepsTheLastListing) {
   read("D:\\vodcache");
   platform.addFile("D:\\notes.txt", "x");
-  for (const std::string& typed : std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache",
-                                  "vodcache", "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache"}) {
+  for (const std::string& typed :
+       std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache", "vodcache",
+                                "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache"}) {
     platform.messages.clear();
     read(typed);
     ASSERT_EQ(platform.messages, std::vector<std::string>{convert::kFolderMissing}) << typed;

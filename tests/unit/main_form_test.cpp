@@ -1,10 +1,9 @@
 #include "app/main_form.h"
 
-#include <gtest/gtest.h>
-
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
+#include <gtest/gtest.h>
 
 namespace {
 

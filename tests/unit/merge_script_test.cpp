@@ -1,11 +1,10 @@
 #include "convert/merge_script.h"
 
-#include <gtest/gtest.h>
-
 #include "convert/cache_listing.h"
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -17,9 +16,10 @@ using Lines = std::vector<std::string>;
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 TEST(MergeScriptLines, WorkedExampleJoinsTheFolderIntoTheProgramsFolder) {
-  EXPECT_EQ(convert::MergeScriptLines("D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4"),
-            (Lines{"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"", "copy/B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"",
-                   "del \"C:\\tools\\Fok.BAT\""}));
+  EXPECT_EQ(
+      convert::MergeScriptLines("D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4"),
+      (Lines{"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
+             "copy/B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}));
 }
 
 TEST(MergeScriptLines, DriveRootsGetOneBackslash) {

@@ -1,8 +1,7 @@
 #include "app/settings_file.h"
 
-#include <gtest/gtest.h>
-
 #include "tests/fakes/fake_platform.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -34,7 +33,9 @@ TEST_F(SettingsFileTest, WritesOneLineInTheCodePageOrUtf8WhenItCannotHoldTheText
   app::SaveCachePath(platform, "");
   EXPECT_EQ(platform.bytesOf(kSettings), "\r\n");
   app::SaveCachePath(platform, "D:\\Ÿ");
-  EXPECT_EQ(platform.bytesOf(kSettings), "\xEF\xBB\xBF" "D:\\Ÿ\r\n");
+  EXPECT_EQ(platform.bytesOf(kSettings),
+            "\xEF\xBB\xBF"
+            "D:\\Ÿ\r\n");
 }
 
 TEST_F(SettingsFileTest, ReadsWhatPeopleWriteByHand) {
