@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,55 +19,10 @@ const wchar_t* const kNoTdlFiles = L"没有找到可以转换的tdl视频文件"
 const wchar_t* const kFolderGone = L"所选视频的缓存文件夹已不存在或无法打开";
 const wchar_t* const kPathUnusable = L"路径中含有命令解释器无法处理的字符或路径过长";
 
-using Files = std::vector<std::pair<std::wstring, std::string>>;
-
-// Every fragment starts with bytes that a text-mode copy would stop at or change.
-std::string fragment(unsigned seed, size_t size) { return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size); }
-
-void makeFiles(Case& c, const std::wstring& folder, const Files& files) {
-  makeFolder(c, folder);
-  for (const auto& [name, bytes] : files) writeBytes(c, folder + L"\\" + name, bytes);
-}
-
 int indexOf(Case& c, const std::vector<std::wstring>& names, const std::wstring& name) {
   const auto at = std::find(names.begin(), names.end(), name);
   if (at == names.end()) c.abort("folder " + quoted(name) + " is not among the listed names");
   return static_cast<int>(at - names.begin());
-}
-
-std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-
-// Waits until the script is gone and the output holds exactly the expected bytes.
-void expectOutput(Case& c, App& app, const std::wstring& output, const std::string& expected, const std::string& when) {
-  const std::wstring script = app.folder() + L"\\Fok.BAT";
-  std::optional<std::string> bytes;
-  const bool done = waitUntil(
-      [&] {
-        if (app.messageBox()) return true;
-        if (fileExists(script)) return false;
-        bytes = readBytes(output);
-        if (bytes != expected) return false;
-        Sleep(200);
-        return readBytes(output) == expected && !fileExists(script);
-      },
-      30000, 50);
-  if (app.messageBox()) {
-    const auto box = app.waitMessageBox(5000);
-    c.check(false, when + ": message " + (box ? quoted(box->text) : std::string("box")));
-    if (box) app.dismiss(*box);
-    return;
-  }
-  if (done) return;
-  if (fileExists(script)) {
-    c.check(false, when + ": Fok.BAT is still there after 30 s");
-  } else if (!bytes) {
-    c.check(false, when + ": no " + quoted(baseName(output)) + " after 30 s");
-  } else {
-    size_t at = 0;
-    while (at < bytes->size() && at < expected.size() && (*bytes)[at] == expected[at]) ++at;
-    c.check(false, when + ": " + quoted(baseName(output)) + " has " + std::to_string(bytes->size()) + " bytes, expected " +
-                       std::to_string(expected.size()) + "; first difference at byte " + std::to_string(at));
-  }
 }
 
 void convert(Case& c, App& app, const std::vector<std::wstring>& listed, const std::wstring& cache,
@@ -77,7 +31,9 @@ void convert(Case& c, App& app, const std::vector<std::wstring>& listed, const s
   const std::string expected = joinedFragments(c, cache + L"\\" + folderName);
   app.selectListItem(indexOf(c, listed, folderName));
   app.click(IDC_COMMAND1);
-  expectOutput(c, app, app.folder() + L"\\" + outputName, expected, when);
+  if (const auto message = awaitOutput(c, app, app.folder() + L"\\" + outputName, expected, when)) {
+    c.check(false, when + ": message " + quoted(*message));
+  }
 }
 
 void expectNothingWritten(Case& c, const std::wstring& appFolder, const std::string& when) {

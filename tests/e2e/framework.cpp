@@ -227,6 +227,15 @@ std::string joinedFragments(Case& c, const std::wstring& folder) {
   return joined;
 }
 
+void makeFiles(Case& c, const std::wstring& folder, const Files& files) {
+  makeFolder(c, folder);
+  for (const auto& [name, bytes] : files) writeBytes(c, joinPath(folder, name), bytes);
+}
+
+std::string fragment(unsigned seed, size_t size) { return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size); }
+
+std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
 std::optional<std::wstring> shortPathOf(const std::wstring& path) {
   wchar_t buffer[32768];
   const DWORD size = GetShortPathNameW(path.c_str(), buffer, 32768);
@@ -608,6 +617,42 @@ std::vector<std::wstring> readCache(Case& c, App& app, const std::wstring& typed
   checkList(c, app, expectedListing(cacheFolder), when, timeoutMs);
   expectNoMessage(c, app, when);
   return namesInFolder(cacheFolder, L"*", true);
+}
+
+std::optional<std::wstring> awaitOutput(Case& c, App& app, const std::wstring& output, const std::string& expected,
+                                        const std::string& when) {
+  const std::wstring script = joinPath(app.folder(), L"Fok.BAT");
+  std::optional<std::string> bytes;
+  const bool done = waitUntil(
+      [&] {
+        if (app.messageBox()) return true;
+        if (fileExists(script)) return false;
+        bytes = readBytes(output);
+        if (bytes != expected) return false;
+        // The interpreter may still be writing: the size must hold still too.
+        Sleep(200);
+        return readBytes(output) == expected && !fileExists(script);
+      },
+      30000, 50);
+  if (app.messageBox()) {
+    const auto box = app.waitMessageBox(5000);
+    if (!box) c.abort(when + ": a message box came but did not show");
+    if (!app.dismiss(*box)) c.abort(when + ": the message box does not close on OK");
+    return box->text;
+  }
+  if (done) return std::nullopt;
+  if (fileExists(script)) {
+    c.check(false, when + ": Fok.BAT is still there after 30 s");
+  } else if (!bytes) {
+    c.check(false, when + ": no " + quoted(baseName(output)) + " after 30 s");
+  } else {
+    size_t at = 0;
+    while (at < bytes->size() && at < expected.size() && (*bytes)[at] == expected[at]) ++at;
+    c.check(false, when + ": " + quoted(baseName(output)) + " has " + std::to_string(bytes->size()) +
+                       " bytes, expected " + std::to_string(expected.size()) + "; first difference at byte " +
+                       std::to_string(at));
+  }
+  return std::nullopt;
 }
 
 }  // namespace e2e

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -92,6 +93,11 @@ std::vector<std::wstring> namesInFolder(const std::wstring& folder, const std::w
 std::wstring listEntryFor(const std::wstring& folderPath);
 // Bytes of the "*.tdl" files of a folder joined in enumeration order: what copy/B must produce.
 std::string joinedFragments(Case& c, const std::wstring& folder);
+using Files = std::vector<std::pair<std::wstring, std::string>>;
+void makeFiles(Case& c, const std::wstring& folder, const Files& files);
+// Fragment bytes that start with what a text-mode copy would stop at or change.
+std::string fragment(unsigned seed, size_t size);
+std::wstring baseName(const std::wstring& path);
 std::optional<std::wstring> shortPathOf(const std::wstring& path);
 // Whether code page 936 holds every character of the text.
 bool fitsCodePage936(const std::wstring& text);
@@ -180,6 +186,12 @@ void expectMessageStartingWith(Case& c, App& app, const std::wstring& prefix, co
 // After the handler has finished: no box is up (one that is gets dismissed and reported).
 void expectNoMessage(Case& c, App& app, const std::string& when);
 void expectResponsive(Case& c, App& app, const std::string& when);
+
+// Waits until the script is gone and the output holds exactly the expected bytes;
+// records what is wrong after 30 s. A message box that comes instead is dismissed
+// and its text returned, for the caller to judge.
+std::optional<std::wstring> awaitOutput(Case& c, App& app, const std::wstring& output, const std::string& expected,
+                                        const std::string& when);
 
 // What the list must show for a cache folder: one entry per subfolder, in enumeration order.
 std::vector<std::wstring> expectedListing(const std::wstring& cacheFolder);
