@@ -51,7 +51,8 @@ void expectExplorer(Case& c, App& app, const std::string& when) {
   waitUntil(
       [&] {
         for (HWND window : topLevelWindows(L"ExplorerWClass")) {
-          if (IsWindowVisible(window) && std::find(before.begin(), before.end(), window) == before.end()) explorer = window;
+          const bool isNew = std::find(before.begin(), before.end(), window) == before.end();
+          if (isNew && IsWindowVisible(window)) explorer = window;
         }
         return explorer != nullptr;
       },
@@ -69,7 +70,8 @@ void conversionRefusals(Case& c) {
   const std::wstring cache = c.root() + L"cache";
   makeFolder(c, cache + L"\\empty");
   makeFolder(c, cache + L"\\onlyfolder\\x.tdl");
-  makeFiles(c, cache + L"\\nolower", {{L"a.TDL", "1"}, {L"b.Tdl", "2"}, {L"c.tdl.bak", "3"}, {L"d.tdlx", "4"}, {L"e.txt", "5"}});
+  makeFiles(c, cache + L"\\nolower",
+            {{L"a.TDL", "1"}, {L"b.Tdl", "2"}, {L"c.tdl.bak", "3"}, {L"d.tdlx", "4"}, {L"e.txt", "5"}});
   makeFiles(c, cache + L"\\gone", {{L"1.tdl", "1"}});
 
   App app(c, appFolder);
@@ -134,9 +136,8 @@ void conversionAwkwardNames(Case& c) {
   const std::wstring appFolder = installProgram(c, c.root() + L"a b&c%x%^!(1),;=中文");
   const std::wstring cache = c.root() + L"缓存 c&d%PATH%^!(2),;=";
   const std::pair<const wchar_t*, const wchar_t*> folders[] = {
-      {L"s p&%OS%^!(3),;=中", L"Shipins p&.mp4"}, {L"%PATH%.x", L"Shipin%PAT.mp4"},
-      {L"(a)^.b", L"Shipin(a)^.mp4"},               {L"中文目录名字", L"Shipin中文目录.mp4"},
-      {L"é,;=x", L"Shipiné,;=.mp4"},                {L"!x!y", L"Shipin!x!y.mp4"},
+      {L"s p&%OS%^!(3),;=中", L"Shipins p&.mp4"}, {L"%PATH%.x", L"Shipin%PAT.mp4"}, {L"(a)^.b", L"Shipin(a)^.mp4"},
+      {L"中文目录名字", L"Shipin中文目录.mp4"},   {L"é,;=x", L"Shipiné,;=.mp4"},    {L"!x!y", L"Shipin!x!y.mp4"},
   };
   unsigned seed = 20;
   for (const auto& [folder, output] : folders) {

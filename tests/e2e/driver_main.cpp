@@ -46,6 +46,8 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   const std::wstring filter = argc > 2 ? argv[2] : L"";
+  // Layout is checked in real pixels, so the driver must not see a scaled screen.
+  SetProcessDPIAware();
 
   e2e::CaseList cases;
   e2e::addWindowCases(cases);

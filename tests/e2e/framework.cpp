@@ -33,13 +33,16 @@ std::wstring classOf(HWND window) {
   return name;
 }
 
-bool sameText(const std::wstring& a, const wchar_t* b) { return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL; }
+bool sameText(const std::wstring& a, const wchar_t* b) {
+  return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
+}
 
 }  // namespace
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string result(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
   return result;
@@ -105,7 +108,7 @@ void UniqueHandle::reset() {
 void makeFolder(Case& c, const std::wstring& path) {
   std::wstring full = extended(path);
   // Skip "\\?\C:\" and create each level below it.
-  for (size_t at = full.find(L'\\', 7); ; at = full.find(L'\\', at + 1)) {
+  for (size_t at = full.find(L'\\', 7);; at = full.find(L'\\', at + 1)) {
     const std::wstring level = at == std::wstring::npos ? full : full.substr(0, at);
     if (!CreateDirectoryW(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       c.abort("cannot create folder " + quoted(path) + " (error " + std::to_string(GetLastError()) + ")");
@@ -115,7 +118,8 @@ void makeFolder(Case& c, const std::wstring& path) {
 }
 
 void writeBytes(Case& c, const std::wstring& path, const std::string& bytes) {
-  UniqueHandle file(CreateFileW(extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(
+      CreateFileW(extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size()) {
@@ -124,8 +128,9 @@ void writeBytes(Case& c, const std::wstring& path, const std::string& bytes) {
 }
 
 std::optional<std::string> readBytes(const std::wstring& path) {
-  UniqueHandle file(CreateFileW(extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(extended(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   std::string bytes;
   char buffer[65536];
@@ -232,7 +237,9 @@ void makeFiles(Case& c, const std::wstring& folder, const Files& files) {
   for (const auto& [name, bytes] : files) writeBytes(c, joinPath(folder, name), bytes);
 }
 
-std::string fragment(unsigned seed, size_t size) { return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size); }
+std::string fragment(unsigned seed, size_t size) {
+  return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size);
+}
 
 std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
@@ -246,8 +253,8 @@ std::optional<std::wstring> shortPathOf(const std::wstring& path) {
 bool fitsCodePage936(const std::wstring& text) {
   if (text.empty()) return true;
   BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, &usedDefault);
+  const int size = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                                       0, nullptr, &usedDefault);
   return size > 0 && !usedDefault;
 }
 
@@ -415,8 +422,8 @@ std::vector<std::wstring> App::listItems() const {
     }
     std::wstring item(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()), SMTO_NORMAL,
-                             kAnswerTimeoutMs, &copied) ||
+    if (!SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()),
+                             SMTO_NORMAL, kAnswerTimeoutMs, &copied) ||
         static_cast<LRESULT>(copied) == LB_ERR) {
       case_.abort("the list does not give entry " + std::to_string(i));
     }
@@ -499,7 +506,8 @@ std::optional<MessageBoxView> App::messageBox() const {
   if (HWND textControl = GetDlgItem(view.box, 0xFFFF)) {
     wchar_t text[4096] = {};
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(textControl, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kAnswerTimeoutMs, &copied);
+    SendMessageTimeoutW(textControl, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kAnswerTimeoutMs,
+                        &copied);
     view.text = text;
   }
   for (HWND child = GetWindow(view.box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -542,8 +550,8 @@ std::optional<std::wstring> takeMessage(Case& c, App& app, const std::string& wh
     return std::nullopt;
   }
   c.check(box->title == kCaption, when + ": message box title is " + quoted(box->title));
-  c.check(box->visibleButtons == 1 && box->hasOkButton,
-          when + ": message box should have only an OK button, has " + std::to_string(box->visibleButtons) + " button(s)");
+  c.check(box->visibleButtons == 1 && box->hasOkButton, when + ": message box should have only an OK button, has " +
+                                                            std::to_string(box->visibleButtons) + " button(s)");
   c.check(!box->showsIcon, when + ": message box shows an icon");
   if (!app.dismiss(*box)) c.abort(when + ": the message box does not close on OK");
   return box->text;
@@ -558,7 +566,8 @@ void expectMessage(Case& c, App& app, const std::wstring& expected, const std::s
 void expectMessageStartingWith(Case& c, App& app, const std::wstring& prefix, const std::string& when,
                                DWORD timeoutMs) {
   if (const auto text = takeMessage(c, app, when, timeoutMs)) {
-    c.check(text->rfind(prefix, 0) == 0, when + ": message " + quoted(*text) + ", expected one starting " + quoted(prefix));
+    c.check(text->rfind(prefix, 0) == 0,
+            when + ": message " + quoted(*text) + ", expected one starting " + quoted(prefix));
   }
 }
 
@@ -593,11 +602,11 @@ std::vector<std::wstring> expectedListing(const std::wstring& cacheFolder) {
   return entries;
 }
 
-void checkList(Case& c, App& app, const std::vector<std::wstring>& expected, const std::string& when,
-               DWORD timeoutMs) {
+void checkList(Case& c, App& app, const std::vector<std::wstring>& expected, const std::string& when, DWORD timeoutMs) {
   const int count = app.waitListSettled(static_cast<int>(expected.size()), timeoutMs);
   if (!c.check(count == static_cast<int>(expected.size()), when + ": the list holds " + std::to_string(count) +
-                                                               " entries, expected " + std::to_string(expected.size()))) {
+                                                               " entries, expected " +
+                                                               std::to_string(expected.size()))) {
     return;
   }
   const std::vector<std::wstring> items = app.listItems();

@@ -179,8 +179,7 @@ extern const wchar_t* const kCaption;
 // Waits for a box, checks that it looks as every message of the program does,
 // dismisses it and returns its text; records a failure and returns nothing when no box comes.
 std::optional<std::wstring> takeMessage(Case& c, App& app, const std::string& when, DWORD timeoutMs = 15000);
-void expectMessage(Case& c, App& app, const std::wstring& expected, const std::string& when,
-                   DWORD timeoutMs = 15000);
+void expectMessage(Case& c, App& app, const std::wstring& expected, const std::string& when, DWORD timeoutMs = 15000);
 void expectMessageStartingWith(Case& c, App& app, const std::wstring& prefix, const std::string& when,
                                DWORD timeoutMs = 15000);
 // After the handler has finished: no box is up (one that is gets dismissed and reported).

@@ -41,9 +41,9 @@ void listingRead(Case& c) {
   // Names whose enumeration order differs from the order they were made in, and
   // times that run against both, so neither a sort by name nor by time passes.
   const std::wstring cache = c.root() + L"cache";
-  std::vector<std::wstring> names = {L"B2",    L"a1",   L"Zeta", L"_under", L"abc.def", L"中文目录", L"ab",
-                                     L"7f3a9c", L"A0",   L"a b",  L"a-b",    L"文件夹二", L"x.y.z",   L"~tilde",
-                                     L"[b]",   L"{c}",  L"0",    L"9z",     L"hidden",  L"é,;=x"};
+  std::vector<std::wstring> names = {L"B2",     L"a1",  L"Zeta", L"_under", L"abc.def",  L"中文目录", L"ab",
+                                     L"7f3a9c", L"A0",  L"a b",  L"a-b",    L"文件夹二", L"x.y.z",    L"~tilde",
+                                     L"[b]",    L"{c}", L"0",    L"9z",     L"hidden",   L"é,;=x"};
   for (int i = 0; names.size() < 40; ++i) names.push_back(L"f" + std::to_wstring(39 - i));
   makeFolder(c, cache);
   for (const std::wstring& name : names) makeFolder(c, cache + L"\\" + name);
@@ -69,7 +69,8 @@ void listingRead(Case& c) {
   for (const wchar_t* name : {L"one", L"two.x", L"three"}) makeFolder(c, hidden + L"\\" + name);
   SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   const DWORD attributes = GetFileAttributesW(hidden.c_str());
-  if ((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+  if ((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) !=
+      (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
     c.abort("the hidden and system attributes do not stick on a folder here");
   }
   readCache(c, app, hidden + L"\\", hidden, "read of a hidden system folder");
@@ -85,8 +86,14 @@ void listingRejected(Case& c) {
   const std::vector<std::wstring> before = app.listItems();
 
   // The program's working folder is the case folder, so "cache" would name a real folder if taken relative.
-  const std::wstring rejected[] = {c.root() + L"missing", L"",         c.root() + L"plain.txt", c.root() + L"plain.txt\\",
-                                   cache + L"\\*",        cache + L"?", L"cache",              L"cache\\"};
+  const std::wstring rejected[] = {c.root() + L"missing",
+                                   L"",
+                                   c.root() + L"plain.txt",
+                                   c.root() + L"plain.txt\\",
+                                   cache + L"\\*",
+                                   cache + L"?",
+                                   L"cache",
+                                   L"cache\\"};
   for (const std::wstring& typed : rejected) {
     const std::string when = "Command2 with " + quoted(typed);
     app.setText(IDC_TEXT1, typed);

@@ -26,8 +26,14 @@ void robustPathBox(Case& c) {
   expectResponsive(c, app, "after the 32,767-character path");
 
   const std::wstring garbled[] = {
-      cache + L"\t",      L"C:\\e2e\\\x01\x02\x1F",  L"C:\\e2e\\nothing\r\n" + cache, L"\"" + cache + L"\"",
-      cache + L"\\\"x\"", L"|<>*?\"",                 L"\x7F",                cache + L"\\x\\..\\..\\..\\..\\..\\\x1B",
+      cache + L"\t",
+      L"C:\\e2e\\\x01\x02\x1F",
+      L"C:\\e2e\\nothing\r\n" + cache,
+      L"\"" + cache + L"\"",
+      cache + L"\\\"x\"",
+      L"|<>*?\"",
+      L"\x7F",
+      cache + L"\\x\\..\\..\\..\\..\\..\\\x1B",
   };
   for (const std::wstring& typed : garbled) {
     const std::string when = "Command2 with " + quoted(typed);

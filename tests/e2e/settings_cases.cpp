@@ -52,7 +52,8 @@ void settingsSaveAndRestore(Case& c) {
       app.click(IDC_COMMAND4);
       expectNoMessage(c, app, what);
       const auto bytes = readBytes(settings);
-      c.check(bytes == text.bytes, what + ": shezhi.txt holds " + printable(bytes) + ", expected " + printable(text.bytes));
+      c.check(bytes == text.bytes,
+              what + ": shezhi.txt holds " + printable(bytes) + ", expected " + printable(text.bytes));
     }
     App restarted(c, folder);
     const std::wstring shown = restarted.text(IDC_TEXT1);
@@ -102,8 +103,8 @@ void settingsSaveDenied(Case& c) {
   c.check(app.text(IDC_TEXT1) == L"C:\\old", "the saved path is not shown at start");
 
   // Where the attribute alone stops writers, it is tried on its own first.
-  UniqueHandle probe(
-      CreateFileW(settings.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle probe(CreateFileW(settings.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
   if (!probe) {
     app.setText(IDC_TEXT1, L"C:\\new one");
     app.click(IDC_COMMAND4);

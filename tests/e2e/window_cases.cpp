@@ -39,7 +39,7 @@ const ExpectedControl kControls[] = {
     {IDC_LABEL3, "Label3", L"Static", 3600, 6720, 3375, 2055, kLabel3Text},
 };
 
-const int kTabOrder[] = {IDC_COMMAND1, IDC_COMMAND2, IDC_LIST1,   IDC_COMMAND3,
+const int kTabOrder[] = {IDC_COMMAND1, IDC_COMMAND2, IDC_LIST1,    IDC_COMMAND3,
                          IDC_TEXT1,    IDC_COMMAND4, IDC_COMMAND5, IDC_COMMAND1};
 
 int screenDpi() {
@@ -120,7 +120,8 @@ std::vector<bool> inkOf(const std::vector<uint32_t>& image) {
   int farthest = 0;
   for (uint32_t p : image) farthest = std::max(farthest, std::abs(luminance(p) - base));
   std::vector<bool> ink(image.size());
-  for (size_t i = 0; i < image.size(); ++i) ink[i] = farthest > 0 && std::abs(luminance(image[i]) - base) * 2 > farthest;
+  for (size_t i = 0; i < image.size(); ++i)
+    ink[i] = farthest > 0 && std::abs(luminance(image[i]) - base) * 2 > farthest;
   return ink;
 }
 
@@ -261,8 +262,8 @@ void windowLayout(Case& c) {
     light += l > 192;
   }
   c.check(dark * 10 > picture.size() && light * 10 > picture.size(),
-          "Image1 does not show a black-and-white picture (" + std::to_string(dark) + " dark, " + std::to_string(light) +
-              " light of " + std::to_string(picture.size()) + " pixels)");
+          "Image1 does not show a black-and-white picture (" + std::to_string(dark) + " dark, " +
+              std::to_string(light) + " light of " + std::to_string(picture.size()) + " pixels)");
 }
 
 void windowLabel3Font(Case& c) {
@@ -317,8 +318,8 @@ void windowTabOrder(Case& c) {
     HWND want = app.control(kTabOrder[step]);
     waitUntil([&] { return app.focus() != from; }, 3000);
     app.settle();
-    if (!c.check(app.focus() == want, "Tab from " + nameOf(from) + " goes to " + nameOf(app.focus()) + ", expected " +
-                                          nameOf(want))) {
+    if (!c.check(app.focus() == want,
+                 "Tab from " + nameOf(from) + " goes to " + nameOf(app.focus()) + ", expected " + nameOf(want))) {
       return;
     }
   }
