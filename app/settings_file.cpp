@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "convert/merge_script.h"
+#include "platform/paths.h"
 
 namespace app {
 namespace {
@@ -28,7 +28,7 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 std::string settingsPath(platform::Platform& platform) {
-  return convert::JoinPath(platform.AppFolder(), kSettingsFileName);
+  return platform::JoinPath(platform.AppFolder(), kSettingsFileName);
 }
 
 }  // namespace

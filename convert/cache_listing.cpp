@@ -8,8 +8,6 @@
 namespace convert {
 namespace {
 
-bool hasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
-
 // Holds back the list's repainting while it fills, and lets it go whatever way
 // the walk ends.
 class ListFill {
@@ -25,31 +23,10 @@ class ListFill {
 
 }  // namespace
 
-std::string GetBaseName(const std::string& path) {
-  const auto separator = path.find_last_of("\\/");
-  std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-  const auto dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
-
-std::string WithTrailingBackslash(std::string path) {
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path;
-}
-
-bool IsAbsolutePath(const std::string& path) {
-  const bool drivePath = path.size() >= 3 &&
-                         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
-                         path[2] == '\\';
-  const bool networkPath = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
-  return drivePath || networkPath;
-}
-
 void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath) {
   // The cache folder is hidden, so the check asks what the path is rather than
   // matching attributes; plain files and wildcard patterns never reach the walk.
-  if (!IsAbsolutePath(typedPath) || hasWildcard(typedPath) ||
+  if (!platform::IsAbsolutePath(typedPath) || platform::HasWildcard(typedPath) ||
       platform.kindOf(typedPath) != platform::PathKind::Folder) {
     platform.message(kFolderMissing);
     return;
@@ -59,7 +36,7 @@ void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& s
 }
 
 void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& state, const std::string& path) {
-  const std::string folder = WithTrailingBackslash(path);
+  const std::string folder = platform::WithTrailingBackslash(path);
   list.clearList();
   state.CacheFolderNames.clear();
 
@@ -75,7 +52,7 @@ void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& 
     while (auto entry = reader.next()) {
       if (!entry->isFolder) continue;
       // Table first, then list: position i of the list always has entry i.
-      state.CacheFolderNames.push_back({GetBaseName(entry->name), folder + entry->name});
+      state.CacheFolderNames.push_back({platform::GetBaseName(entry->name), folder + entry->name});
       list.addListEntry(platform.formatCreationTime(entry->created));
       platform.yield();
     }

@@ -5,6 +5,7 @@
 #include "convert/cache_listing.h"
 #include "convert/messages.h"
 #include "convert/walk_guard.h"
+#include "platform/paths.h"
 #include "platform/utf8.h"
 
 namespace convert {
@@ -48,11 +49,6 @@ bool fitsScript(platform::Platform& platform, const std::string& path) {
          platform.encode(path, platform::CodePage::Oem).has_value();
 }
 
-bool isDriveLetter(const std::string& path) {
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-}
-
 // CommandLineToArgvW rules: backslashes before the closing quote are doubled.
 std::string quoteForCommandLine(const std::string& path) {
   std::string quoted = "\"" + path;
@@ -68,11 +64,6 @@ std::string OutputFileName(const std::string& baseName) {
   return "Shipin" + platform::firstCharacters(baseName, 4) + ".mp4";
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '\\') return folder + name;
-  return folder + "\\" + name;
-}
-
 std::string QuoteForBatch(const std::string& path) {
   std::string quoted = "\"";
   for (char c : path) {
@@ -86,12 +77,12 @@ std::vector<std::string> MergeScriptLines(const std::string& folder, const std::
                                           const std::string& outputName) {
   // A network folder has no drive to switch to; its line stays a remark so the
   // script keeps its four lines.
-  const std::string driveLine = isDriveLetter(folder) ? folder.substr(0, 2) : "rem";
+  const std::string driveLine = platform::HasDriveLetter(folder) ? folder.substr(0, 2) : "rem";
   return {
       driveLine,
       "cd /d " + QuoteForBatch(folder),
-      "copy/B " + QuoteForBatch(folder + "*.tdl") + " " + QuoteForBatch(JoinPath(appFolder, outputName)),
-      "del " + QuoteForBatch(JoinPath(appFolder, kScriptName)),
+      "copy/B " + QuoteForBatch(folder + "*.tdl") + " " + QuoteForBatch(platform::JoinPath(appFolder, outputName)),
+      "del " + QuoteForBatch(platform::JoinPath(appFolder, kScriptName)),
   };
 }
 
@@ -101,7 +92,7 @@ std::optional<std::string> ScriptablePath(platform::Platform& platform, const st
   const std::string bare = isFolderForm ? path.substr(0, path.size() - 1) : path;
   auto shortForm = platform.shortPath(bare);
   if (!shortForm) return std::nullopt;
-  std::string candidate = isFolderForm ? WithTrailingBackslash(*shortForm) : *shortForm;
+  std::string candidate = isFolderForm ? platform::WithTrailingBackslash(*shortForm) : *shortForm;
   if (!fitsScript(platform, candidate)) return std::nullopt;
   return candidate;
 }
@@ -115,7 +106,7 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   // One reading of the selection for the whole conversion: the walk below yields,
   // and a click then must not mix the folder of one video with the name of another.
   const CacheFolder chosen = state.CacheFolderNames[static_cast<std::size_t>(index)];
-  state.SelectedFolderPath = WithTrailingBackslash(chosen.fullPath);
+  state.SelectedFolderPath = platform::WithTrailingBackslash(chosen.fullPath);
   const std::string folder = state.SelectedFolderPath;
 
   const SearchResult search = findFragment(platform, state, folder);
@@ -157,7 +148,7 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
     platform.message(kPathNotScriptable + text);
     return;
   }
-  const platform::Status written = platform.writeFile(JoinPath(appFolder, kScriptName), *bytes);
+  const platform::Status written = platform.writeFile(platform::JoinPath(appFolder, kScriptName), *bytes);
   if (!written.ok()) {
     platform.message(kScriptNotWritten + written.error);
     return;
@@ -172,8 +163,8 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
 void OpenOutputFolder(platform::Platform& platform) {
   const std::string appFolder = platform.AppFolder();
   const platform::Status started =
-      platform.run({JoinPath(platform.windowsFolder(), "explorer.exe"), "explorer " + quoteForCommandLine(appFolder),
-                    "", platform::WindowStyle::Normal});
+      platform.run({platform::JoinPath(platform.windowsFolder(), "explorer.exe"),
+                    "explorer " + quoteForCommandLine(appFolder), "", platform::WindowStyle::Normal});
   if (!started.ok()) platform.message(kExplorerNotStarted + started.error);
 }
 

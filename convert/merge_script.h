@@ -18,9 +18,6 @@ inline constexpr const char* kScriptName = "Fok.BAT";
 // "Shipin" + the first four characters of the base name + ".mp4".
 std::string OutputFileName(const std::string& baseName);
 
-// folder + "\" + name, without doubling the backslash of a drive root.
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 // A path as one literal argument inside a batch file: quoted, so that & ^ ( ) , ;
 // = and spaces are taken as they stand, and with % doubled, which a batch file
 // expands even inside quotes.

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
@@ -41,8 +42,6 @@ std::wstring withoutExtendedPrefix(const std::wstring& path) {
 }
 
 bool isDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
-
-bool hasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
 
 std::int64_t ticksOf(const FILETIME& time) {
   return static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
@@ -189,7 +188,7 @@ std::string Win32Platform::exists(const std::string& path, unsigned mask) {
 }
 
 PathKind Win32Platform::kindOf(const std::string& path) {
-  if (path.empty() || hasWildcard(path)) return PathKind::Missing;
+  if (path.empty() || HasWildcard(path)) return PathKind::Missing;
   const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;

@@ -41,12 +41,12 @@ class CacheListingTest : public ::testing::Test {
 };
 
 TEST(GetBaseName, DropsEverythingFromTheLastDot) {
-  EXPECT_EQ(convert::GetBaseName("D:\\a\\b.c"), "b");
-  EXPECT_EQ(convert::GetBaseName("abc.def"), "abc");
-  EXPECT_EQ(convert::GetBaseName("D:\\x.y\\a.b.c"), "a.b");
-  EXPECT_EQ(convert::GetBaseName("D:\\x.y\\plain"), "plain");
-  EXPECT_EQ(convert::GetBaseName("D:\\x\\.hidden"), "");
-  EXPECT_EQ(convert::GetBaseName("D:\\x\\trailing."), "trailing");
+  EXPECT_EQ(platform::GetBaseName("D:\\a\\b.c"), "b");
+  EXPECT_EQ(platform::GetBaseName("abc.def"), "abc");
+  EXPECT_EQ(platform::GetBaseName("D:\\x.y\\a.b.c"), "a.b");
+  EXPECT_EQ(platform::GetBaseName("D:\\x.y\\plain"), "plain");
+  EXPECT_EQ(platform::GetBaseName("D:\\x\\.hidden"), "");
+  EXPECT_EQ(platform::GetBaseName("D:\\x\\trailing."), "trailing");
 }
 
 TEST_F(CacheListingTest, ListsSubfoldersInEnumerationOrderWithTheirFullNames) {
