@@ -144,11 +144,6 @@ bool fileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool folderExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(extended(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 namespace {
 
 bool removeEntry(const std::wstring& full, DWORD attributes) {
@@ -204,6 +199,7 @@ std::vector<std::wstring> namesInFolder(const std::wstring& folder, const std::w
 
 namespace {
 
+// What the list shows for a folder: its creation time as local short date and long time.
 std::wstring entryForTime(const FILETIME& creation) {
   SYSTEMTIME utc, local;
   FileTimeToSystemTime(&creation, &utc);
@@ -215,12 +211,6 @@ std::wstring entryForTime(const FILETIME& creation) {
 }
 
 }  // namespace
-
-std::wstring listEntryFor(const std::wstring& folderPath) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(extended(folderPath).c_str(), GetFileExInfoStandard, &data)) return L"<missing>";
-  return entryForTime(data.ftCreationTime);
-}
 
 std::string joinedFragments(Case& c, const std::wstring& folder) {
   std::string joined;
@@ -439,14 +429,6 @@ void App::selectListItem(int index) {
                            kAnswerTimeoutMs, &result)) {
     case_.abort("the list does not answer LB_SETCURSEL");
   }
-}
-
-int App::selectedListItem() const {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(control(IDC_LIST1), LB_GETCURSEL, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result)) {
-    case_.abort("the list does not answer LB_GETCURSEL");
-  }
-  return static_cast<int>(static_cast<LRESULT>(result));
 }
 
 int App::waitListSettled(int expected, DWORD timeoutMs) const {

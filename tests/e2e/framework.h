@@ -82,15 +82,12 @@ void makeFolder(Case& c, const std::wstring& path);
 void writeBytes(Case& c, const std::wstring& path, const std::string& bytes);
 std::optional<std::string> readBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
-bool folderExists(const std::wstring& path);
 // Deletes a folder with everything in it, read-only and hidden entries included.
 bool removeTree(const std::wstring& path);
 // Here a folder's creation time follows its last-write time, so both are set.
 void setFolderTime(Case& c, const std::wstring& path, const SYSTEMTIME& utc);
 // Names in a folder matching a pattern, in the order the file system gives them.
 std::vector<std::wstring> namesInFolder(const std::wstring& folder, const std::wstring& pattern, bool wantFolders);
-// What the list shows for a folder: its creation time as local short date and long time.
-std::wstring listEntryFor(const std::wstring& folderPath);
 // Bytes of the "*.tdl" files of a folder joined in enumeration order: what copy/B must produce.
 std::string joinedFragments(Case& c, const std::wstring& folder);
 using Files = std::vector<std::pair<std::wstring, std::string>>;
@@ -128,7 +125,6 @@ class App {
   HWND window() const { return window_; }
   HWND control(int id) const;
   DWORD processId() const { return processId_; }
-  HANDLE process() const { return process_.get(); }
   DWORD threadId() const { return threadId_; }
   const std::wstring& folder() const { return folder_; }
 
@@ -147,7 +143,6 @@ class App {
   int listCount() const;
   std::vector<std::wstring> listItems() const;
   void selectListItem(int index);
-  int selectedListItem() const;
   // Polls until the list holds `expected` entries and has stopped changing; returns the last count.
   int waitListSettled(int expected, DWORD timeoutMs) const;
   HWND focus() const;
