@@ -298,34 +298,19 @@ App::App(Case& c, const std::wstring& appFolder) : case_(c), folder_(appFolder) 
   }
   ResumeThread(thread.get());
 
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId_, nullptr};
-  const auto findMainWindow = [&search]() {
-    search.found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(parameter);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(window, &owner);
-          if (owner == s->processId && IsWindowVisible(window) && sameText(classOf(window), L"Form1")) {
-            s->found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
+  const auto findMainWindow = [this] {
+    for (HWND window : topLevelWindows(L"Form1", processId_)) {
+      if (IsWindowVisible(window)) window_ = window;
+    }
+    return window_ != nullptr;
   };
   const bool shown = waitUntil([&] { return findMainWindow() || !running(); }, kWindowTimeoutMs, kPollMs);
-  if (!search.found) {
+  if (!window_) {
     DWORD code = 0;
     GetExitCodeProcess(process_.get(), &code);
     if (shown) c.abort("the program ended (exit code " + std::to_string(code) + ") before showing its window");
     c.abort("no visible Form1 window of the program within 30 s");
   }
-  window_ = search.found;
   threadId_ = GetWindowThreadProcessId(window_, nullptr);
   if (!settle()) c.abort("the program's window does not answer after start-up");
 }
@@ -356,28 +341,25 @@ HWND App::control(int id) const {
   return child;
 }
 
+LRESULT App::send(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const char* what) const {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(target, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeoutMs, &result)) {
+    case_.abort(std::string("the window does not answer ") + what + " within 10 s");
+  }
+  return static_cast<LRESULT>(result);
+}
+
 std::wstring App::text(int id) const {
   HWND child = control(id);
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(child, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &length)) {
-    case_.abort("the window does not answer WM_GETTEXTLENGTH");
-  }
+  const auto length = static_cast<size_t>(send(child, WM_GETTEXTLENGTH, 0, 0, "WM_GETTEXTLENGTH"));
   std::wstring buffer(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(child, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                           kAnswerTimeoutMs, &copied)) {
-    case_.abort("the window does not answer WM_GETTEXT");
-  }
-  buffer.resize(std::min<size_t>(copied, length));
+  const auto copied = send(child, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), "WM_GETTEXT");
+  buffer.resize(std::min(static_cast<size_t>(copied), length));
   return buffer;
 }
 
 void App::setText(int id, const std::wstring& text) {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
-                           kAnswerTimeoutMs, &result)) {
-    case_.abort("the window does not answer WM_SETTEXT");
-  }
+  send(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), "WM_SETTEXT");
 }
 
 void App::click(int id) { SendNotifyMessageW(control(id), BM_CLICK, 0, 0); }
@@ -391,44 +373,27 @@ bool App::running() const { return WaitForSingleObject(process_.get(), 0) == WAI
 
 bool App::waitForExit(DWORD timeoutMs) const { return WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
 
-int App::listCount() const {
-  DWORD_PTR count = 0;
-  if (!SendMessageTimeoutW(control(IDC_LIST1), LB_GETCOUNT, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &count)) {
-    case_.abort("the list does not answer LB_GETCOUNT");
-  }
-  return static_cast<int>(static_cast<LRESULT>(count));
-}
+int App::listCount() const { return static_cast<int>(send(control(IDC_LIST1), LB_GETCOUNT, 0, 0, "LB_GETCOUNT")); }
 
 std::vector<std::wstring> App::listItems() const {
   HWND list = control(IDC_LIST1);
   const int count = listCount();
   std::vector<std::wstring> items;
-  items.reserve(static_cast<size_t>(std::max(count, 0)));
   for (int i = 0; i < count; ++i) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, SMTO_NORMAL, kAnswerTimeoutMs, &length) ||
-        static_cast<LRESULT>(length) == LB_ERR) {
-      case_.abort("the list does not give the length of entry " + std::to_string(i));
-    }
-    std::wstring item(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()),
-                             SMTO_NORMAL, kAnswerTimeoutMs, &copied) ||
-        static_cast<LRESULT>(copied) == LB_ERR) {
-      case_.abort("the list does not give entry " + std::to_string(i));
-    }
-    item.resize(std::min<size_t>(copied, length));
+    const LRESULT length = send(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, "LB_GETTEXTLEN");
+    if (length == LB_ERR) case_.abort("the list does not give the length of entry " + std::to_string(i));
+    std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        send(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()), "LB_GETTEXT");
+    if (copied == LB_ERR) case_.abort("the list does not give entry " + std::to_string(i));
+    item.resize(static_cast<size_t>(std::min(copied, length)));
     items.push_back(item);
   }
   return items;
 }
 
 void App::selectListItem(int index) {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(control(IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_NORMAL,
-                           kAnswerTimeoutMs, &result)) {
-    case_.abort("the list does not answer LB_SETCURSEL");
-  }
+  send(control(IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(index), 0, "LB_SETCURSEL");
 }
 
 int App::waitListSettled(int expected, DWORD timeoutMs) const {

@@ -153,6 +153,9 @@ class App {
   bool dismiss(const MessageBoxView& box) const;
 
  private:
+  // Sends across processes; a window that does not answer within 10 s ends the case.
+  LRESULT send(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const char* what) const;
+
   Case& case_;
   std::wstring folder_;
   UniqueHandle job_;
