@@ -148,7 +148,7 @@ void pumpMessages(DWORD milliseconds) {
   }
 }
 
-// A label of our own drawn with a chosen font, to hold against the program's Label3.
+// A label of our own drawn with a chosen font, to hold against one of the program's labels.
 class ReferenceLabel {
  public:
   ReferenceLabel(const RECT& screenArea, const wchar_t* text, HFONT font) {
