@@ -38,16 +38,31 @@ run_e2e_tests() {
   (
     source "$root/scripts/wine-session.sh"
     wine_session_start
-    timeout 40m wine "$driver" "$(winepath -w "$exe")" "$@"
+    local status=0 runs=1
+    timeout 40m wine "$driver" "$(winepath -w "$exe")" "$@" || status=$?
+    # The window must keep its layout in twips at other DPIs too: run its cases again at 120 and 144 dpi.
+    if (($# == 0)); then
+      for dpi in 120 144; do
+        echo "test-all: window cases at $dpi dpi"
+        wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi"
+        E2E_EXPECT_DPI=$dpi timeout 10m wine "$driver" "$(winepath -w "$exe")" window_ || status=$?
+        runs=$((runs + 1))
+      done
+    fi
+    echo "test-all: e2e runs $runs"
+    exit "$status"
   ) 2>&1 | sed -u 's/\r*$//' | tee "$log" || rc=$?
-  ((rc != 124)) || echo "test-all: e2e tests timed out after 40 minutes"
-  local summary
-  summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1) || true
-  if [[ $summary =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-    count "$rc" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
-  else
-    count "$rc"
-  fi
+  ((rc != 124)) || echo "test-all: e2e tests timed out"
+  # Every run ends with its own "N passed, N failed"; a run that printed none counts as a failure.
+  local runs summaries run_passed=0 run_failed=0
+  runs=$(grep -oE '^test-all: e2e runs [0-9]+$' "$log" | grep -oE '[0-9]+$') || runs=1
+  summaries=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log") || true
+  while read -r p _ f _; do
+    [[ -n $p ]] || continue
+    run_passed=$((run_passed + p)) run_failed=$((run_failed + f)) runs=$((runs - 1))
+  done <<<"$summaries"
+  ((runs <= 0)) || run_failed=$((run_failed + runs))
+  count "$rc" "$run_passed" "$run_failed"
 }
 
 mkdir -p "$build_dir"

@@ -202,6 +202,10 @@ void windowLayout(Case& c) {
   App app(c, installProgram(c, c.root() + L"app"));
   HWND main = app.window();
   const int dpi = screenDpi();
+  // The harness runs the window cases again at other DPIs; make sure one really is in force.
+  if (const char* wanted = std::getenv("E2E_EXPECT_DPI")) {
+    c.check(dpi == std::atoi(wanted), "screen at " + std::to_string(dpi) + " dpi, expected " + wanted);
+  }
 
   wchar_t caption[256] = {};
   GetWindowTextW(main, caption, 256);
