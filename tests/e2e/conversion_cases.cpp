@@ -139,10 +139,10 @@ void conversionAwkwardNames(Case& c) {
       {L"s p&%OS%^!(3),;=中", L"Shipins p&.mp4"}, {L"%PATH%.x", L"Shipin%PAT.mp4"}, {L"(a)^.b", L"Shipin(a)^.mp4"},
       {L"中文目录名字", L"Shipin中文目录.mp4"},   {L"é,;=x", L"Shipiné,;=.mp4"},    {L"!x!y", L"Shipin!x!y.mp4"},
   };
-  unsigned seed = 20;
+  unsigned salt = 20;
   for (const auto& [folder, output] : folders) {
-    makeFiles(c, cache + L"\\" + folder, {{L"b.tdl", fragment(seed, 777)}, {L"a.tdl", fragment(seed + 1, 333)}});
-    seed += 2;
+    makeFiles(c, cache + L"\\" + folder, {{L"b.tdl", fragment(salt, 777)}, {L"a.tdl", fragment(salt + 1, 333)}});
+    salt += 2;
   }
 
   App app(c, appFolder);

@@ -227,8 +227,8 @@ void makeFiles(Case& c, const std::wstring& folder, const Files& files) {
   for (const auto& [name, bytes] : files) writeBytes(c, joinPath(folder, name), bytes);
 }
 
-std::string fragment(unsigned seed, size_t size) {
-  return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(seed, size);
+std::string fragment(unsigned salt, size_t size) {
+  return std::string("\x1A\x00\r\n", 4) + pseudoRandomBytes(salt, size);
 }
 
 std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
@@ -248,9 +248,9 @@ bool fitsCodePage936(const std::wstring& text) {
   return size > 0 && !usedDefault;
 }
 
-std::string pseudoRandomBytes(unsigned seed, size_t count) {
+std::string pseudoRandomBytes(unsigned salt, size_t count) {
   std::string bytes(count, '\0');
-  unsigned state = seed * 2654435761u + 1;
+  unsigned state = salt * 2654435761u + 1;
   for (char& byte : bytes) {
     state = state * 1664525u + 1013904223u;
     byte = static_cast<char>(state >> 24);

@@ -93,12 +93,12 @@ std::string joinedFragments(Case& c, const std::wstring& folder);
 using Files = std::vector<std::pair<std::wstring, std::string>>;
 void makeFiles(Case& c, const std::wstring& folder, const Files& files);
 // Fragment bytes that start with what a text-mode copy would stop at or change.
-std::string fragment(unsigned seed, size_t size);
+std::string fragment(unsigned salt, size_t size);
 std::wstring baseName(const std::wstring& path);
 std::optional<std::wstring> shortPathOf(const std::wstring& path);
 // Whether code page 936 holds every character of the text.
 bool fitsCodePage936(const std::wstring& text);
-std::string pseudoRandomBytes(unsigned seed, size_t count);
+std::string pseudoRandomBytes(unsigned salt, size_t count);
 
 // ---- the program under test ----
 
