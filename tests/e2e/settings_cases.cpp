@@ -1,7 +1,6 @@
 // The saved cache path: the bytes the save button writes, and what a start makes of a file.
 #include <windows.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -14,28 +13,13 @@ namespace {
 const wchar_t* const kNotSaved = L"缓存地址未能保存";
 const char* const kUtf8Bom = "\xEF\xBB\xBF";
 
-std::string printable(const std::optional<std::string>& bytes) {
-  if (!bytes) return "no file";
-  std::string shown;
-  for (unsigned char ch : *bytes) {
-    if (ch >= 0x20 && ch < 0x7F && ch != '\\') {
-      shown += static_cast<char>(ch);
-    } else {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\x%02X", ch);
-      shown += escape;
-    }
-  }
-  return "\"" + shown + "\"";
-}
-
 struct SavedText {
   std::wstring typed;
   std::string bytes;
 };
 
 void settingsSaveAndRestore(Case& c) {
-  const std::wstring folder = installProgram(c, c.root() + L"app");
+  const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
   const SavedText texts[] = {
       {L"D:\\a,b", "D:\\a,b\r\n"},
@@ -53,7 +37,7 @@ void settingsSaveAndRestore(Case& c) {
       expectNoMessage(c, app, what);
       const auto bytes = readBytes(settings);
       c.check(bytes == text.bytes,
-              what + ": shezhi.txt holds " + printable(bytes) + ", expected " + printable(text.bytes));
+              what + ": shezhi.txt holds " + (bytes ? quoted(*bytes) : "no file") + ", expected " + quoted(text.bytes));
     }
     App restarted(c, folder);
     const std::wstring shown = restarted.text(IDC_TEXT1);
@@ -67,8 +51,9 @@ struct StoredFile {
   std::wstring shown;
 };
 
+// Files the save button does not write itself; the ones it does come back in settingsSaveAndRestore.
 void settingsLoad(Case& c) {
-  const std::wstring folder = installProgram(c, c.root() + L"app");
+  const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
   const StoredFile files[] = {
       {"no shezhi.txt", std::nullopt, L"Text1"},
@@ -76,9 +61,6 @@ void settingsLoad(Case& c) {
       {"a shezhi.txt of one line break", std::string("\r\n"), L""},
       {"a quoted path", std::string("\"D:\\q\"\r\n"), L"D:\\q"},
       {"a path and a blank line", std::string("D:\\x\r\n\r\n"), L"D:\\x"},
-      {"a path with a comma", std::string("D:\\a,b\r\n"), L"D:\\a,b"},
-      {"a path in code page 936", std::string("D:\\\xD6\xD0\xCE\xC4\r\n"), L"D:\\中文"},
-      {"a path in UTF-8 with a byte order mark", std::string(kUtf8Bom) + "E:\\\xE0\xB8\x81\r\n", L"E:\\ก"},
   };
   for (const StoredFile& file : files) {
     removeTree(settings);
@@ -93,7 +75,7 @@ void settingsLoad(Case& c) {
 // Root may write read-only files under Wine, so the file is also held open
 // without write sharing, which stops every writer.
 void settingsSaveDenied(Case& c) {
-  const std::wstring folder = installProgram(c, c.root() + L"app");
+  const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
   const std::string old = "C:\\old\r\n";
   writeBytes(c, settings, old);
@@ -103,25 +85,24 @@ void settingsSaveDenied(Case& c) {
   c.check(app.text(IDC_TEXT1) == L"C:\\old", "the saved path is not shown at start");
 
   // Where the attribute alone stops writers, it is tried on its own first.
-  UniqueHandle probe(CreateFileW(settings.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-  if (!probe) {
+  if (!own(CreateFileW(settings.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr))) {
     app.setText(IDC_TEXT1, L"C:\\new one");
     app.click(IDC_COMMAND4);
-    expectMessageStartingWith(c, app, kNotSaved, "saving over a read-only shezhi.txt");
+    expectMessage(c, app, kNotSaved, "saving over a read-only shezhi.txt", true);
   }
-  probe.reset();
 
   {
-    UniqueHandle lock(CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle lock =
+        own(CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!lock) c.abort("cannot hold shezhi.txt open");
     app.setText(IDC_TEXT1, L"C:\\new two");
     app.click(IDC_COMMAND4);
-    expectMessageStartingWith(c, app, kNotSaved, "saving while shezhi.txt may not be written");
+    expectMessage(c, app, kNotSaved, "saving while shezhi.txt may not be written", true);
     app.settle();
   }
   const auto bytes = readBytes(settings);
-  c.check(bytes == old, "a failed save changed shezhi.txt to " + printable(bytes));
+  c.check(bytes == old, "a failed save changed shezhi.txt to " + (bytes ? quoted(*bytes) : "no file"));
   c.check(app.text(IDC_TEXT1) == L"C:\\new two", "a failed save changed the path box");
   expectResponsive(c, app, "after the failed saves");
 }
