@@ -70,26 +70,20 @@ std::string rectText(const RECT& r) {
 // window cannot be asked to paint into a device context of ours.
 std::vector<uint32_t> captureScreen(const RECT& area) {
   const int width = area.right - area.left, height = area.bottom - area.top;
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  std::vector<uint32_t> result;
-  if (bitmap) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    const auto* pixelsIn = static_cast<const uint32_t*>(bits);
-    result.assign(pixelsIn, pixelsIn + static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (uint32_t& p : result) p &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-  }
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  if (!GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return result;
+  for (uint32_t& p : pixels) p &= 0xFFFFFF;
+  return pixels;
 }
 
 int luminance(uint32_t p) { return static_cast<int>(((p >> 16) & 0xFF) * 3 + ((p >> 8) & 0xFF) * 6 + (p & 0xFF)) / 10; }
@@ -110,15 +104,6 @@ std::vector<bool> inkOf(const std::vector<uint32_t>& image) {
   return ink;
 }
 
-void pumpMessages(DWORD milliseconds) {
-  const ULONGLONG end = GetTickCount64() + milliseconds;
-  while (GetTickCount64() < end) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    Sleep(10);
-  }
-}
-
 // Share of text pixels that differ between the program's label and a label of our
 // own drawn with the font at a free place on the screen: 0 for the same drawing.
 double differenceFrom(HWND programLabel, const RECT& referenceArea, const wchar_t* text, HFONT font) {
@@ -131,10 +116,12 @@ double differenceFrom(HWND programLabel, const RECT& referenceArea, const wchar_
                       referenceArea.left, referenceArea.top, width, height, nullptr, nullptr, nullptr, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   UpdateWindow(label);
-  pumpMessages(300);
+  for (const ULONGLONG end = GetTickCount64() + 300; GetTickCount64() < end; Sleep(10)) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
   const std::vector<bool> reference = inkOf(captureScreen(referenceArea));
   DestroyWindow(label);
-  pumpMessages(50);
   if (program.size() != reference.size() || program.empty()) return 1.0;
   size_t either = 0, differ = 0;
   for (size_t i = 0; i < program.size(); ++i) {
