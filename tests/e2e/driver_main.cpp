@@ -20,14 +20,10 @@ void printLine(const std::string& line) {
 
 int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
-  if (argc < 2) {
-    printLine("usage: e2e_driver <path of tdl2mp4.exe> [part of a case name]");
-    return 2;
-  }
   wchar_t full[MAX_PATH * 4] = {};
-  GetFullPathNameW(argv[1], MAX_PATH * 4, full, nullptr);
-  if (GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
-    printLine("program not found: " + e2e::utf8(full));
+  if (argc < 2 || !GetFullPathNameW(argv[1], MAX_PATH * 4, full, nullptr) ||
+      GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
+    printLine("usage: e2e_driver <path of tdl2mp4.exe> [part of a case name]");
     return 2;
   }
   const std::wstring filter = argc > 2 ? argv[2] : L"";
@@ -48,10 +44,8 @@ int wmain(int argc, wchar_t** argv) {
       if (!e2e::removeTree(c.root)) c.abort("cannot delete the leftovers in " + e2e::quoted(c.root));
       e2e::makeFolder(c, c.root);
       entry.run(c);
-    } catch (const e2e::CaseAbort& abort) {
-      c.check(false, abort.what());
     } catch (const std::exception& error) {
-      c.check(false, std::string("driver error: ") + error.what());
+      c.check(false, (dynamic_cast<const e2e::CaseAbort*>(&error) ? "" : "driver error: ") + std::string(error.what()));
     }
     std::string reasons;
     for (const std::string& reason : c.failures) reasons += (reasons.empty() ? ": " : "; ") + reason;

@@ -228,8 +228,6 @@ inline std::string fragment(unsigned salt, size_t size) {
   return bytes;
 }
 
-inline std::wstring baseName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-
 // ---- the program under test ----
 
 // Top-level windows of a class, of one process or (processId 0) of any.
@@ -310,9 +308,6 @@ class App {
         },
         5000, kPollMs);
   }
-
-  App(const App&) = delete;
-  App& operator=(const App&) = delete;
 
   HWND window() const { return window_; }
   const std::wstring& folder() const { return folder_; }
@@ -405,12 +400,6 @@ inline HWND messageBox(const App& app) {
   return boxes.empty() ? nullptr : boxes.front();
 }
 
-// A box counts once it is visible: before that its text may not be set yet.
-inline HWND waitMessageBox(const App& app, DWORD timeoutMs) {
-  HWND box = nullptr;
-  return waitUntil([&] { return (box = messageBox(app)) && IsWindowVisible(box); }, timeoutMs, kPollMs) ? box : nullptr;
-}
-
 // Zero when the window does not answer in time.
 inline DWORD_PTR ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
@@ -418,24 +407,13 @@ inline DWORD_PTR ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
-inline std::wstring boxText(HWND box) {
-  wchar_t text[4096] = {};
-  ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-// Presses OK (or closes a box without one) and waits for the box to go; false when it stays.
-inline bool dismiss(HWND box) {
-  HWND ok = GetDlgItem(box, IDOK);
-  PostMessageW(ok ? ok : box, ok ? BM_CLICK : WM_CLOSE, 0, 0);
-  return waitUntil([&] { return !IsWindow(box); }, 5000, kPollMs);
-}
-
 // Waits for a box, checks that it looks as every message of the program does,
 // dismisses it and returns its text; records a failure and returns nothing when no box comes.
 inline std::optional<std::wstring> takeMessage(Case& c, App& app, const std::string& when, DWORD timeoutMs) {
-  HWND box = waitMessageBox(app, timeoutMs);
-  if (!c.check(box != nullptr, when + ": no message box came")) return std::nullopt;
+  HWND box = nullptr;
+  // A box counts once it is visible: before that its text may not be set yet.
+  waitUntil([&] { return (box = messageBox(app)) && IsWindowVisible(box); }, timeoutMs, kPollMs);
+  if (!c.check(box && IsWindowVisible(box), when + ": no message box came")) return std::nullopt;
   wchar_t title[512] = {};
   GetWindowTextW(box, title, 512);
   c.check(title == std::wstring(kCaption), when + ": message box title is " + quoted(title));
@@ -450,8 +428,12 @@ inline std::optional<std::wstring> takeMessage(Case& c, App& app, const std::str
   c.check(buttons == 1 && okButtons == 1,
           when + ": message box should have only an OK button, has " + std::to_string(buttons) + " button(s)");
   c.check(icons == 0, when + ": message box shows an icon");
-  const std::wstring text = boxText(box);
-  if (!dismiss(box)) c.abort(when + ": the message box does not close on OK");
+  wchar_t text[4096] = {};
+  ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+  // Pressing OK, or closing a box that lacks one, must make it go.
+  HWND ok = GetDlgItem(box, IDOK);
+  PostMessageW(ok ? ok : box, ok ? BM_CLICK : WM_CLOSE, 0, 0);
+  if (!waitUntil([&] { return !IsWindow(box); }, 5000, kPollMs)) c.abort(when + ": the message box does not close");
   return text;
 }
 
@@ -480,9 +462,7 @@ inline void expectNoMessage(Case& c, App& app, const std::string& when) {
   app.settle();
   // A box is made a moment before its modal loop answers; look a little longer.
   if (!waitUntil([&] { return messageBox(app) != nullptr; }, 300, kPollMs)) return;
-  HWND box = waitMessageBox(app, 5000);
-  c.check(false, when + ": unexpected message " + (box ? quoted(boxText(box)) : std::string("box")));
-  if (box && !dismiss(box)) c.abort(when + ": the unexpected message box does not close on OK");
+  c.check(false, when + ": unexpected message " + quoted(takeMessage(c, app, when, 5000).value_or(L"")));
 }
 
 inline void expectResponsive(Case& c, App& app, const std::string& when) {
@@ -509,18 +489,14 @@ inline std::vector<std::wstring> expectedListing(const std::wstring& cacheFolder
 // Compares the list with what it must show; reports the first difference.
 inline void checkList(Case& c, App& app, const std::vector<std::wstring>& expected, const std::string& when,
                       DWORD timeoutMs = 30000) {
-  const int count = app.waitListSettled(static_cast<int>(expected.size()), timeoutMs);
-  if (!c.check(count == static_cast<int>(expected.size()), when + ": the list holds " + std::to_string(count) +
-                                                               " entries, expected " +
-                                                               std::to_string(expected.size()))) {
-    return;
-  }
+  app.waitListSettled(static_cast<int>(expected.size()), timeoutMs);
   const std::vector<std::wstring> items = app.listItems();
   const auto [want, got] = std::mismatch(expected.begin(), expected.end(), items.begin(), items.end());
-  if (want != expected.end()) {
-    c.check(false, when + ": list entry " + std::to_string(want - expected.begin()) + " is " +
-                       (got == items.end() ? "missing" : quoted(*got)) + ", expected " + quoted(*want));
-  }
+  if (want == expected.end() && got == items.end()) return;
+  c.check(false, when + ": the list holds " + std::to_string(items.size()) + " entries for " +
+                     std::to_string(expected.size()) + " expected; entry " + std::to_string(want - expected.begin()) +
+                     " is " + (got == items.end() ? "missing" : quoted(*got)) + ", expected " +
+                     (want == expected.end() ? "none" : quoted(*want)));
 }
 
 // Types the folder into the path box, presses the read button and checks the list it fills.
@@ -556,12 +532,9 @@ inline std::optional<std::wstring> awaitOutput(Case& c, App& app, const std::wst
       30000, 50);
   if (messageBox(app)) return takeMessage(c, app, when, 5000);
   if (!done) {
-    c.check(false, when +
-                       (fileExists(script) ? std::string(": Fok.BAT is still there")
-                        : !bytes           ? ": no " + quoted(baseName(output))
-                                 : ": " + quoted(baseName(output)) + " holds " + std::to_string(bytes->size()) +
-                                       " bytes, not the " + std::to_string(expected.size()) + " expected") +
-                       " after 30 s");
+    c.check(false, when + ": after 30 s " + (fileExists(script) ? "Fok.BAT is still there; " : "") + quoted(output) +
+                       " holds " + (bytes ? std::to_string(bytes->size()) + " bytes" : "nothing") + " for " +
+                       std::to_string(expected.size()) + " expected");
   }
   return std::nullopt;
 }

@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "app/resource.h"
 #include "tests/e2e/framework.h"
@@ -13,62 +15,51 @@ namespace {
 const wchar_t* const kNotSaved = L"缓存地址未能保存";
 const char* const kUtf8Bom = "\xEF\xBB\xBF";
 
-struct SavedText {
-  std::wstring typed;
-  std::string bytes;
-};
-
 void settingsSaveAndRestore(Case& c) {
   const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
-  const SavedText texts[] = {
+  const std::pair<std::wstring, std::string> texts[] = {
       {L"D:\\a,b", "D:\\a,b\r\n"},
       {L"   C:\\lead spaces", "   C:\\lead spaces\r\n"},
       {L"D:\\中文\\缓存", "D:\\\xD6\xD0\xCE\xC4\\\xBB\xBA\xB4\xE6\r\n"},
       {L"D:\\ก\\😀", std::string(kUtf8Bom) + "D:\\\xE0\xB8\x81\\\xF0\x9F\x98\x80\r\n"},
       {L"", "\r\n"},
   };
-  for (const SavedText& text : texts) {
-    const std::string what = "saving " + quoted(text.typed);
+  for (const auto& [typed, written] : texts) {
+    const std::string what = "saving " + quoted(typed);
     {
       App app(c, folder);
-      app.setText(IDC_TEXT1, text.typed);
+      app.setText(IDC_TEXT1, typed);
       app.click(IDC_COMMAND4);
       expectNoMessage(c, app, what);
       const auto bytes = readBytes(settings);
-      c.check(bytes == text.bytes,
-              what + ": shezhi.txt holds " + (bytes ? quoted(*bytes) : "no file") + ", expected " + quoted(text.bytes));
+      c.check(bytes == written,
+              what + ": shezhi.txt holds " + (bytes ? quoted(*bytes) : "no file") + ", expected " + quoted(written));
     }
     App restarted(c, folder);
     const std::wstring shown = restarted.text(IDC_TEXT1);
-    c.check(shown == text.typed, what + ": after a restart the path box shows " + quoted(shown));
+    c.check(shown == typed, what + ": after a restart the path box shows " + quoted(shown));
   }
 }
-
-struct StoredFile {
-  const char* label;
-  std::optional<std::string> bytes;
-  std::wstring shown;
-};
 
 // Files the save button does not write itself; the ones it does come back in settingsSaveAndRestore.
 void settingsLoad(Case& c) {
   const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
-  const StoredFile files[] = {
+  const std::tuple<const char*, std::optional<std::string>, std::wstring> files[] = {
       {"no shezhi.txt", std::nullopt, L"Text1"},
       {"an empty shezhi.txt", std::string(), L"Text1"},
       {"a shezhi.txt of one line break", std::string("\r\n"), L""},
       {"a quoted path", std::string("\"D:\\q\"\r\n"), L"D:\\q"},
       {"a path and a blank line", std::string("D:\\x\r\n\r\n"), L"D:\\x"},
   };
-  for (const StoredFile& file : files) {
+  for (const auto& [label, bytes, expected] : files) {
     removeTree(settings);
-    if (file.bytes) writeBytes(c, settings, *file.bytes);
+    if (bytes) writeBytes(c, settings, *bytes);
     App app(c, folder);
     const std::wstring shown = app.text(IDC_TEXT1);
-    c.check(shown == file.shown, std::string("start with ") + file.label + ": the path box shows " + quoted(shown) +
-                                     ", expected " + quoted(file.shown));
+    c.check(shown == expected, std::string("start with ") + label + ": the path box shows " + quoted(shown) +
+                                   ", expected " + quoted(expected));
   }
 }
 
