@@ -7,16 +7,12 @@
 
 #include "tests/e2e/framework.h"
 
-namespace {
-
 // UTF-8 with a bare LF whether the output is a pipe, a file or a console.
-void printLine(const std::string& line) {
+static void printLine(const std::string& line) {
   const std::string bytes = line + "\n";
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
