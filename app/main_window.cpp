@@ -26,34 +26,6 @@ constexpr ULONGLONG kListRepaintMilliseconds = 50;
 // The longest text a path box takes: the longest path Windows knows.
 constexpr WPARAM kPathBoxLimit = 32767;
 
-int controlId(Control control) {
-  switch (control) {
-    case Control::Label1:
-      return IDC_LABEL1;
-    case Control::Text1:
-      return IDC_TEXT1;
-    case Control::Command4:
-      return IDC_COMMAND4;
-    case Control::Label2:
-      return IDC_LABEL2;
-    case Control::Command2:
-      return IDC_COMMAND2;
-    case Control::List1:
-      return IDC_LIST1;
-    case Control::Command1:
-      return IDC_COMMAND1;
-    case Control::Command5:
-      return IDC_COMMAND5;
-    case Control::Command3:
-      return IDC_COMMAND3;
-    case Control::Image1:
-      return IDC_IMAGE1;
-    case Control::Label3:
-      return IDC_LABEL3;
-  }
-  return 0;
-}
-
 struct WindowClass {
   const wchar_t* name;
   DWORD style;
@@ -103,8 +75,7 @@ bool MainWindow::create(int showCommand) {
   if (!RegisterClassExW(&windowClass)) return false;
 
   dpi_ = platform::win32::dpiOfWindow(nullptr);
-  const SIZE size = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips),
-                                                         kWindowStyle, kWindowExStyle, dpi_);
+  const SIZE size = windowSize();
   window_ = CreateWindowExW(kWindowExStyle, MAIN_WINDOW_CLASS, toWide(kStoredWindowCaption).c_str(), kWindowStyle,
                             CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
   if (!window_) return false;
@@ -116,8 +87,7 @@ bool MainWindow::create(int showCommand) {
     RECT placed;
     GetWindowRect(window_, &placed);
     dpi_ = windowDpi;
-    const SIZE scaled = platform::win32::windowSizeForClient(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips),
-                                                             kWindowStyle, kWindowExStyle, dpi_);
+    const SIZE scaled = windowSize();
     SetWindowPos(window_, nullptr, placed.left, placed.top, scaled.cx, scaled.cy, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   applyDpi();
@@ -131,13 +101,17 @@ bool MainWindow::create(int showCommand) {
 void MainWindow::createControls() {
   for (const ControlLayout& entry : inTabOrder()) {
     const WindowClass windowClass = windowClassOf(entry.kind);
-    HWND child =
-        CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
-                        WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(entry.control))), instance_, nullptr);
+    HWND child = CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
+                                 WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
     controls_[static_cast<std::size_t>(entry.control)] = child;
   }
   SendMessageW(control(Control::Text1), EM_SETLIMITTEXT, kPathBoxLimit, 0);
+}
+
+SIZE MainWindow::windowSize() const {
+  return platform::win32::windowSizeForClient(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips), kWindowStyle,
+                                              kWindowExStyle, dpi_);
 }
 
 int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), kTwipsPerInch); }
@@ -212,9 +186,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::onCommand(int id, int notification) {
   if (notification != BN_CLICKED) return;
-  for (Control button :
-       {Control::Command1, Control::Command2, Control::Command3, Control::Command4, Control::Command5}) {
-    if (controlId(button) == id) form_.onClick(button);
+  for (const ControlLayout& entry : kFormLayout) {
+    if (entry.id == id && entry.kind == ControlKind::Button) form_.onClick(entry.control);
   }
 }
 

@@ -43,6 +43,8 @@ class MainWindow final : public FormView {
   void applyDpi();
   HWND control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
   int toPixels(int twips) const;
+  // The outer size that gives the form's client area at the current DPI.
+  SIZE windowSize() const;
   void repaintList();
 
   HINSTANCE instance_;

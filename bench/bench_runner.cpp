@@ -318,6 +318,24 @@ std::optional<Shown> waitForWindow(const Child& child, const wchar_t* className,
   return Shown{window, *shown};
 }
 
+struct Started {
+  Child child;
+  Shown shown;
+};
+
+// Starts a program and returns once its window is up and painted; shown.milliseconds
+// counts from just before the start.
+std::optional<Started> startAndSettle(const std::wstring& exe, const std::wstring& arguments,
+                                      const wchar_t* className) {
+  const Stopwatch clock;
+  auto child = Child::start(exe, arguments);
+  if (!child) return std::nullopt;
+  const auto shown = waitForWindow(*child, className, clock);
+  if (!shown) return std::nullopt;
+  settle(shown->window);
+  return Started{std::move(*child), *shown};
+}
+
 // ---- start-up ----
 
 double peakWorkingSetMib(HANDLE process) {
@@ -333,14 +351,10 @@ struct StartRun {
 };
 
 std::optional<StartRun> timeStartup(const std::wstring& exe, const wchar_t* className) {
-  const Stopwatch clock;
-  auto child = Child::start(exe, L"");
-  if (!child) return std::nullopt;
-  const auto shown = waitForWindow(*child, className, clock);
-  if (!shown) return std::nullopt;
-  // Memory once the first paint is done, which the time above does not wait for.
-  settle(shown->window);
-  return StartRun{shown->milliseconds, peakWorkingSetMib(child->process())};
+  // Memory once the first paint is done, which the time does not wait for.
+  const auto started = startAndSettle(exe, L"", className);
+  if (!started) return std::nullopt;
+  return StartRun{started->shown.milliseconds, peakWorkingSetMib(started->child.process())};
 }
 
 int runStartup(const std::wstring& exe, int runs) {
@@ -427,31 +441,24 @@ std::wstring controlText(HWND control) {
 }
 
 std::optional<ListRun> programListing(const std::wstring& exe, const std::wstring& folder, std::size_t expected) {
-  const Stopwatch clock;
-  auto child = Child::start(exe, L"");
-  if (!child) return std::nullopt;
-  const auto shown = waitForWindow(*child, MAIN_WINDOW_CLASS, clock);
-  if (!shown) return std::nullopt;
-  settle(shown->window);
-  HWND pathBox = GetDlgItem(shown->window, IDC_TEXT1);
+  auto started = startAndSettle(exe, L"", MAIN_WINDOW_CLASS);
+  if (!started) return std::nullopt;
+  HWND window = started->shown.window;
+  HWND pathBox = GetDlgItem(window, IDC_TEXT1);
   if (controlText(pathBox) != folder) {
     std::fprintf(stderr, "bench: the path box did not take the settings file's path; typing it in instead\n");
     ask(pathBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
   }
-  HWND button = GetDlgItem(shown->window, IDC_COMMAND2);
-  return timeListing(*child, GetDlgItem(shown->window, IDC_LIST1), expected,
+  HWND button = GetDlgItem(window, IDC_COMMAND2);
+  return timeListing(started->child, GetDlgItem(window, IDC_LIST1), expected,
                      [&] { PostMessageW(button, BM_CLICK, 0, 0); });
 }
 
 std::optional<ListRun> floorListing(const std::wstring& floorExe, const std::wstring& folder, std::size_t expected) {
-  const Stopwatch clock;
-  auto child = Child::start(floorExe, L"\"" + folder + L"\"");
-  if (!child) return std::nullopt;
-  const auto shown = waitForWindow(*child, bench::kFloorListClass, clock);
-  if (!shown) return std::nullopt;
-  settle(shown->window);
-  HWND window = shown->window;
-  return timeListing(*child, GetDlgItem(window, bench::kFloorListBoxId), expected,
+  auto started = startAndSettle(floorExe, L"\"" + folder + L"\"", bench::kFloorListClass);
+  if (!started) return std::nullopt;
+  HWND window = started->shown.window;
+  return timeListing(started->child, GetDlgItem(window, bench::kFloorListBoxId), expected,
                      [&] { PostMessageW(window, bench::kFloorStartListing, 0, 0); });
 }
 
@@ -544,25 +551,23 @@ struct MergeCase {
 std::optional<double> timeMerge(const MergeCase& merge) {
   DeleteFileW(merge.output.c_str());
   DeleteFileW(merge.script.c_str());
-  const Stopwatch startClock;
-  auto child = Child::start(merge.exe, L"");
-  if (!child) return std::nullopt;
-  const auto shown = waitForWindow(*child, MAIN_WINDOW_CLASS, startClock);
-  if (!shown) return std::nullopt;
-  settle(shown->window);
-  HWND list = GetDlgItem(shown->window, IDC_LIST1);
-  PostMessageW(GetDlgItem(shown->window, IDC_COMMAND2), BM_CLICK, 0, 0);
+  auto started = startAndSettle(merge.exe, L"", MAIN_WINDOW_CLASS);
+  if (!started) return std::nullopt;
+  Child& child = started->child;
+  HWND window = started->shown.window;
+  HWND list = GetDlgItem(window, IDC_LIST1);
+  PostMessageW(GetDlgItem(window, IDC_COMMAND2), BM_CLICK, 0, 0);
   const Stopwatch listClock;
-  if (!pollUntil(*child, listClock, kListTimeoutMs, "the listing before the merge",
+  if (!pollUntil(child, listClock, kListTimeoutMs, "the listing before the merge",
                  [&] { return ask(list, LB_GETCOUNT) >= static_cast<LRESULT>(merge.subfolders); })) {
     return std::nullopt;
   }
   ask(list, LB_SETCURSEL, 0);
-  settle(shown->window);
+  settle(window);
 
   const Stopwatch clock;
-  PostMessageW(GetDlgItem(shown->window, IDC_COMMAND1), BM_CLICK, 0, 0);
-  const auto joined = pollUntil(*child, clock, kMergeTimeoutMs, "the joined file", [&] {
+  PostMessageW(GetDlgItem(window, IDC_COMMAND1), BM_CLICK, 0, 0);
+  const auto joined = pollUntil(child, clock, kMergeTimeoutMs, "the joined file", [&] {
     return !exists(merge.script) && fileSize(merge.output).value_or(0) == merge.bytes;
   });
   if (!joined) {
@@ -570,7 +575,7 @@ std::optional<double> timeMerge(const MergeCase& merge) {
                  static_cast<unsigned long long>(fileSize(merge.output).value_or(0)),
                  static_cast<unsigned long long>(merge.bytes), exists(merge.script) ? "is still there" : "is gone");
   }
-  child->end();
+  child.end();
   DeleteFileW(merge.output.c_str());
   return joined;
 }

@@ -4,6 +4,7 @@
 
 #include "convert/messages.h"
 #include "convert/walk_guard.h"
+#include "platform/paths.h"
 
 namespace convert {
 namespace {

@@ -5,7 +5,6 @@
 
 #include "convert/cache_state.h"
 #include "convert/list_view.h"
-#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace convert {

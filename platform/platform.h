@@ -90,7 +90,7 @@ class Platform {
   // ends in a backslash matches the entries inside that folder.
   virtual std::string exists(const std::string& path, unsigned mask) = 0;
 
-  // What the path names, whatever its attributes; wildcards never match.
+  // What the path names, whatever its attributes.
   virtual PathKind kindOf(const std::string& path) = 0;
 
   virtual Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder) = 0;

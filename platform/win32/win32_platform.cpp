@@ -4,7 +4,6 @@
 #include <cwchar>
 #include <vector>
 
-#include "platform/paths.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
@@ -188,7 +187,6 @@ std::string Win32Platform::exists(const std::string& path, unsigned mask) {
 }
 
 PathKind Win32Platform::kindOf(const std::string& path) {
-  if (path.empty() || HasWildcard(path)) return PathKind::Missing;
   const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;

@@ -2,6 +2,7 @@
 
 #include "app/main_form.h"
 #include "convert/messages.h"
+#include "platform/paths.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
