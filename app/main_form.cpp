@@ -38,4 +38,6 @@ void MainForm::onClick(Control button) {
 
 void MainForm::onClose() { platform_.end(); }
 
+void MainForm::onInterpreterEnded() { convert::FinishConversion(platform_, state_); }
+
 }  // namespace app

@@ -16,6 +16,8 @@ class MainForm {
   void onClick(Control button);
   // The close box ends the program just as the end button does.
   void onClose();
+  // The command interpreter of the last conversion has ended.
+  void onInterpreterEnded();
 
  private:
   FormView& view_;

@@ -176,6 +176,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       form_.onClose();
       return 0;
+    case platform::win32::kInterpreterEndedMessage:
+      onInterpreterEnded();
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -201,6 +204,11 @@ void MainWindow::onActivate(bool active) {
   HWND target = focusBeforeDeactivation_ && IsChild(window_, focusBeforeDeactivation_) ? focusBeforeDeactivation_
                                                                                        : control(Control::Command1);
   SetFocus(target);
+}
+
+void MainWindow::onInterpreterEnded() {
+  platform_.releaseInterpreter();
+  form_.onInterpreterEnded();
 }
 
 void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {

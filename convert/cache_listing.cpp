@@ -41,7 +41,7 @@ void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& 
   list.clearList();
   state.CacheFolderNames.clear();
 
-  auto opened = platform.openDirectory(folder);
+  auto opened = platform.openDirectory(folder, platform::ShortNames::Skip);
   if (!opened.ok()) {
     platform.message(kFolderUnreadable + opened.error());
     return;

@@ -1,6 +1,8 @@
 // The window-level state that the listing writes and the conversion reads.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,18 @@ struct CacheFolder {
   std::string fullPath;  // the folder itself, without a trailing backslash
 };
 
+// A conversion whose interpreter has been started and has not been seen to end.
+struct RunningConversion {
+  std::string outputPath;
+  std::uint64_t expectedBytes = 0;  // the sum of the fragments the script names
+};
+
 struct CacheState {
   std::string CachePath;                      // as the user typed it
   std::vector<CacheFolder> CacheFolderNames;  // entry i belongs to list position i
   std::string SelectedFolderPath;             // always ends in a backslash
   bool walking = false;                       // a walk is under way and has yielded to the window
+  std::optional<RunningConversion> conversion;
 };
 
 }  // namespace convert

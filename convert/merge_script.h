@@ -12,7 +12,6 @@
 
 namespace convert {
 
-inline constexpr const char* kCommandInterpreter = "C:\\Windows\\System32\\cmd.exe";
 inline constexpr const char* kScriptName = "Fok.BAT";
 
 // "Shipin" + the first four characters of the base name + ".mp4".
@@ -25,9 +24,11 @@ std::string QuoteForBatch(const std::string& path);
 
 // The script's lines, without line ends. folder ends in a backslash. The copy names
 // its source by full path, so it joins the right fragments even where the
-// interpreter cannot make the folder current.
+// interpreter cannot make the folder current: "*.tdl" when fragmentNames is
+// empty, otherwise each fragment in the order given.
 std::vector<std::string> MergeScriptLines(const std::string& folder, const std::string& appFolder,
-                                          const std::string& outputName);
+                                          const std::string& outputName,
+                                          const std::vector<std::string>& fragmentNames = {});
 
 // The form of path that the interpreter can read back from a script written in
 // its code page: the path itself, or its 8.3 form when the path holds characters
@@ -35,8 +36,12 @@ std::vector<std::string> MergeScriptLines(const std::string& folder, const std::
 std::optional<std::string> ScriptablePath(platform::Platform& platform, const std::string& path);
 
 // The start button: checks the selection and the folder, writes the script and
-// starts the interpreter on it.
+// starts the interpreter on it, one conversion at a time.
 void StartConversion(platform::Platform& platform, ListView& list, CacheState& state);
+
+// The interpreter has ended: says so when the video it made is missing or does
+// not hold every byte of its fragments. Success stays silent.
+void FinishConversion(platform::Platform& platform, CacheState& state);
 
 // The open-folder button: the explorer on the program's folder.
 void OpenOutputFolder(platform::Platform& platform);

@@ -13,5 +13,11 @@ inline constexpr const char* kPathNotScriptable = "路径中含有命令解释�
 inline constexpr const char* kScriptNotWritten = "无法写入转换脚本：";
 inline constexpr const char* kInterpreterNotStarted = "无法启动命令解释器：";
 inline constexpr const char* kExplorerNotStarted = "无法打开文件夹：";
+inline constexpr const char* kConversionRunning = "上一个视频还在转换，请等它完成后再开始下一个。";
+inline constexpr const char* kOutputIncomplete = "视频没有完整生成：";
+inline constexpr const char* kAppFolderOnNetwork =
+    "程序所在的文件夹是网络路径，无法在其中转换，请把程序复制到本机磁盘后再转换：";
+inline constexpr const char* kTooManyFragments = "分段文件太多，无法写成一条复制命令，无法转换：";
+inline constexpr const char* kOutputInUse = "无法替换已有的视频文件，它可能正被播放器打开：";
 
 }  // namespace convert

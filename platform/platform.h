@@ -56,7 +56,12 @@ struct DirectoryEntry {
   std::string name;  // last component, as the file system spells it
   bool isFolder = false;
   std::int64_t created = 0;  // 100 ns ticks since 1601-01-01 UTC
+  std::uint64_t size = 0;    // bytes, for files
+  std::string shortName;     // the 8.3 name where the volume keeps one that differs; asked for only
 };
+
+// Whether a folder's reader also reports 8.3 names, which costs a little per entry.
+enum class ShortNames { Skip, Report };
 
 // Reads one folder's entries in the file system's own order, one at a time, so
 // that callers can hand control back to the window between entries.
@@ -67,6 +72,13 @@ class DirectoryReader {
   virtual std::optional<DirectoryEntry> next() = 0;
   // Why the last next() gave nothing; empty when the folder simply ended.
   virtual std::string error() const = 0;
+};
+
+// Held while it lives: the one script of a folder that may be written or run at
+// a time, across every copy of the program.
+class ScriptLock {
+ public:
+  virtual ~ScriptLock() = default;
 };
 
 struct RunRequest {
@@ -83,8 +95,10 @@ class Platform {
   // The folder of the program's executable, without a trailing backslash except at
   // a drive root.
   virtual std::string AppFolder() = 0;
-  // The Windows folder, for starting the system's own programs by full path.
+  // The Windows folder and the system folder, for starting the system's own
+  // programs by full path.
   virtual std::string windowsFolder() = 0;
+  virtual std::string systemFolder() = 0;
 
   // Name of the first entry that matches path and mask, or empty text. A path that
   // ends in a backslash matches the entries inside that folder.
@@ -93,7 +107,7 @@ class Platform {
   // What the path names, whatever its attributes.
   virtual PathKind kindOf(const std::string& path) = 0;
 
-  virtual Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder) = 0;
+  virtual Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder, ShortNames shortNames) = 0;
 
   // A creation time as text: the user's short date and long time, in local time.
   virtual std::string formatCreationTime(std::int64_t created) = 0;
@@ -102,6 +116,9 @@ class Platform {
   virtual Outcome<std::string> readFile(const std::string& path) = 0;
   // Creates or empties the file and writes the bytes.
   virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
+  // The size of a plain file; nothing for a folder or a missing path.
+  virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
+  virtual Status deleteFile(const std::string& path) = 0;
   // Writes a temporary file beside path and puts it in place only when it is
   // complete, so a failure leaves the old file as it was.
   virtual Status replaceFile(const std::string& path, const std::string& bytes) = 0;
@@ -114,6 +131,14 @@ class Platform {
 
   // Starts the program and returns at once, without waiting for it.
   virtual Status run(const RunRequest& request) = 0;
+
+  // The folder's script lock, or nothing while this or another copy of the
+  // program holds it or an interpreter started with it still runs.
+  virtual std::unique_ptr<ScriptLock> lockScriptFolder(const std::string& folder) = 0;
+  // Starts the interpreter and hands it the lock, which then stays taken until
+  // the interpreter ends, even if this program ends first. Returns at once; the
+  // window hears of the end later, through its message queue.
+  virtual Status runInterpreter(const RunRequest& request, std::unique_ptr<ScriptLock> lock) = 0;
 
   // A modal box with one OK button, no icon, the application's title.
   virtual void message(const std::string& text) = 0;

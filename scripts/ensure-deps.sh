@@ -38,13 +38,20 @@ if ((${#missing[@]})); then
   "${sudo[@]}" apt-get install -y "${missing[@]}"
 fi
 
-# Without this locale Wine falls back to code page 1252 and Chinese text turns into boxes.
-if ! locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then
-  echo "ensure-deps: generating locale zh_CN.UTF-8 (Wine then uses code page 936)" >&2
-  if grep -qE '^#? *zh_CN\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-    "${sudo[@]}" sed -i -E 's/^# *(zh_CN\.UTF-8 UTF-8)/\1/' /etc/locale.gen
-  else
-    echo 'zh_CN.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
-  fi
+# Without zh_CN.UTF-8 Wine falls back to code page 1252 and Chinese text turns into boxes; fr_FR.UTF-8 is the
+# second test locale, where the ANSI (1252) and OEM (850) code pages differ.
+missing_locales=()
+for wanted in zh_CN fr_FR; do
+  locale -a 2>/dev/null | grep -qiE "^$wanted\.utf-?8$" || missing_locales+=("$wanted.UTF-8")
+done
+if ((${#missing_locales[@]})); then
+  echo "ensure-deps: generating locales ${missing_locales[*]}" >&2
+  for wanted in "${missing_locales[@]}"; do
+    if grep -qE "^#? *$wanted UTF-8" /etc/locale.gen 2>/dev/null; then
+      "${sudo[@]}" sed -i -E "s/^# *($wanted UTF-8)/\1/" /etc/locale.gen
+    else
+      echo "$wanted UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+  done
   "${sudo[@]}" locale-gen
 fi

@@ -7,8 +7,10 @@
 # Each session stops only what it started: other runs on this machine keep their prefixes and displays.
 
 wine_env() {
-  # zh_CN.UTF-8 makes Wine's ANSI and OEM code page 936, the one the program's files are written in.
-  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  # zh_CN.UTF-8 makes Wine's ANSI and OEM code page 936, as on a Chinese Windows. WINE_LOCALE=fr_FR.UTF-8
+  # gives ANSI 1252 and OEM 850, where a file written in the wrong one of the two shows.
+  local locale=${WINE_LOCALE:-zh_CN.UTF-8}
+  export LANG=$locale LC_ALL=$locale
   export WINEDEBUG=-all
   # No Mono or Gecko install prompts: the program needs neither.
   export WINEDLLOVERRIDES="mscoree,mshtml="

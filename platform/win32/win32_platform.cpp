@@ -1,9 +1,11 @@
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
@@ -47,13 +49,49 @@ std::int64_t ticksOf(const FILETIME& time) {
 }
 
 DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
-  return {toUtf8(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-          ticksOf(data.ftCreationTime)};
+  return {toUtf8(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, ticksOf(data.ftCreationTime),
+          (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, toUtf8(data.cAlternateFileName)};
 }
 
-FindHandle findFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
-  return FindHandle(FindFirstFileExW(forFileApi(pattern).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+FindHandle findFirst(const std::wstring& pattern, WIN32_FIND_DATAW& data, ShortNames shortNames = ShortNames::Skip) {
+  const FINDEX_INFO_LEVELS level = shortNames == ShortNames::Report ? FindExInfoStandard : FindExInfoBasic;
+  data.cAlternateFileName[0] = L'\0';
+  return FindHandle(FindFirstFileExW(forFileApi(pattern).c_str(), level, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH));
+}
+
+class Win32ScriptLock final : public ScriptLock {
+ public:
+  explicit Win32ScriptLock(KernelHandle mutex) : mutex_(std::move(mutex)) {}
+  HANDLE handle() const { return mutex_.get(); }
+
+ private:
+  KernelHandle mutex_;
+};
+
+// One name per folder, however it is spelled: the long form, upper-cased, hashed
+// to fit a kernel object's name.
+std::wstring scriptLockName(const std::wstring& folder) {
+  std::wstring canonical = folder;
+  const DWORD size = GetLongPathNameW(forFileApi(folder).c_str(), nullptr, 0);
+  if (size > 0) {
+    std::wstring longForm(size, L'\0');
+    const DWORD length = GetLongPathNameW(forFileApi(folder).c_str(), longForm.data(), size);
+    if (length > 0 && length < size) canonical = withoutExtendedPrefix(longForm.substr(0, length));
+  }
+  if (!canonical.empty()) CharUpperBuffW(canonical.data(), static_cast<DWORD>(canonical.size()));
+  std::uint64_t hash = 14695981039346656037ull;
+  for (wchar_t unit : canonical) {
+    hash ^= static_cast<std::uint16_t>(unit);
+    hash *= 1099511628211ull;
+  }
+  wchar_t name[64];
+  swprintf(name, 64, L"Local\\tdl2mp4-script-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+void CALLBACK onInterpreterEnded(void* mainWindow, BOOLEAN) {
+  PostMessageW(static_cast<HWND>(mainWindow), kInterpreterEndedMessage, 0, 0);
 }
 
 class Win32DirectoryReader final : public DirectoryReader {
@@ -121,6 +159,39 @@ std::wstring decodeWide(const std::string& bytes, UINT codePage) {
   return wide;
 }
 
+// Starts the program; with a handle to hand on, the child inherits that handle and no other.
+Outcome<KernelHandle> startProcess(const RunRequest& request, HANDLE inherited) {
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow =
+      static_cast<WORD>(request.style == WindowStyle::Minimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+  std::vector<unsigned char> attributes;
+  if (inherited) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    attributes.resize(size);
+    startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (!InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
+                                   sizeof inherited, nullptr, nullptr)) {
+      return Outcome<KernelHandle>::failure(lastErrorText());
+    }
+  }
+  const std::wstring program = toWide(request.program);
+  std::wstring commandLine = toWide(request.commandLine);
+  const std::wstring folder = toWide(request.workingDirectory);
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(program.empty() ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr,
+                                      inherited != nullptr, inherited ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr,
+                                      folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &process);
+  const DWORD failure = GetLastError();
+  if (inherited) DeleteProcThreadAttributeList(startup.lpAttributeList);
+  if (!started) return Outcome<KernelHandle>::failure(errorText(failure));
+  const KernelHandle thread(process.hThread);
+  return Outcome<KernelHandle>::success(KernelHandle(process.hProcess));
+}
+
 std::wstring moduleFileName() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -170,6 +241,13 @@ std::string Win32Platform::windowsFolder() {
   return toUtf8(buffer, static_cast<int>(length));
 }
 
+std::string Win32Platform::systemFolder() {
+  wchar_t buffer[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return JoinPath(windowsFolder(), "System32");
+  return toUtf8(buffer, static_cast<int>(length));
+}
+
 std::string Win32Platform::exists(const std::string& path, unsigned mask) {
   std::wstring pattern = toWide(path);
   if (!pattern.empty() && pattern.back() == L'\\') pattern += L'*';
@@ -192,12 +270,13 @@ PathKind Win32Platform::kindOf(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
-Outcome<std::unique_ptr<DirectoryReader>> Win32Platform::openDirectory(const std::string& folder) {
+Outcome<std::unique_ptr<DirectoryReader>> Win32Platform::openDirectory(const std::string& folder,
+                                                                       ShortNames shortNames) {
   std::wstring pattern = toWide(folder);
   if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
   pattern += L'*';
   WIN32_FIND_DATAW data{};
-  FindHandle find = findFirst(pattern, data);
+  FindHandle find = findFirst(pattern, data, shortNames);
   // An empty drive root has no "." entry, so "nothing found" is an empty folder
   // there, not a failure.
   if (!find && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -238,6 +317,20 @@ Outcome<std::string> Win32Platform::readFile(const std::string& path) {
   }
   bytes.resize(read);
   return Outcome<std::string>::success(std::move(bytes));
+}
+
+std::optional<std::uint64_t> Win32Platform::fileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(forFileApi(toWide(path)).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+Status Win32Platform::deleteFile(const std::string& path) {
+  if (!DeleteFileW(forFileApi(toWide(path)).c_str())) return Status::failure(lastErrorText());
+  return Status::success();
 }
 
 Status Win32Platform::writeFile(const std::string& path, const std::string& bytes) {
@@ -286,23 +379,48 @@ std::optional<std::string> Win32Platform::shortPath(const std::string& path) {
   return toUtf8(withoutExtendedPrefix(shortened));
 }
 
+Win32Platform::~Win32Platform() {
+  // The wait must be gone before the window it posts to; the interpreter runs on.
+  if (interpreterWait_) UnregisterWaitEx(interpreterWait_, INVALID_HANDLE_VALUE);
+}
+
 Status Win32Platform::run(const RunRequest& request) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(request.style == WindowStyle::Minimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
-  const std::wstring program = toWide(request.program);
-  std::wstring commandLine = toWide(request.commandLine);
-  const std::wstring folder = toWide(request.workingDirectory);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    return Status::failure(lastErrorText());
-  }
-  // Nobody waits for the child: both handles go at once.
-  const KernelHandle thread(process.hThread);
-  const KernelHandle child(process.hProcess);
+  auto started = startProcess(request, nullptr);
+  if (!started.ok()) return Status::failure(started.error());
   return Status::success();
+}
+
+std::unique_ptr<ScriptLock> Win32Platform::lockScriptFolder(const std::string& folder) {
+  // Inheritable, so that the interpreter holds it too and the lock outlives this
+  // program for as long as the interpreter runs.
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  KernelHandle mutex(CreateMutexW(&inheritable, FALSE, scriptLockName(toWide(folder)).c_str()));
+  if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return nullptr;
+  return std::make_unique<Win32ScriptLock>(std::move(mutex));
+}
+
+Status Win32Platform::runInterpreter(const RunRequest& request, std::unique_ptr<ScriptLock> lock) {
+  // Only this platform makes locks.
+  const auto& scriptLock = static_cast<const Win32ScriptLock&>(*lock);
+  auto started = startProcess(request, scriptLock.handle());
+  if (!started.ok()) return Status::failure(started.error());
+  releaseInterpreter();
+  interpreter_ = std::move(started.value());
+  interpreterLock_ = std::move(lock);
+  if (!RegisterWaitForSingleObject(&interpreterWait_, interpreter_.get(), onInterpreterEnded, mainWindow_, INFINITE,
+                                   WT_EXECUTEONLYONCE)) {
+    interpreterWait_ = nullptr;
+    // Without the wait nobody would hear of the end; the check is given up, not the conversion.
+    PostMessageW(mainWindow_, kInterpreterEndedMessage, 0, 0);
+  }
+  return Status::success();
+}
+
+void Win32Platform::releaseInterpreter() {
+  if (interpreterWait_) UnregisterWaitEx(interpreterWait_, INVALID_HANDLE_VALUE);
+  interpreterWait_ = nullptr;
+  interpreter_.reset();
+  interpreterLock_.reset();
 }
 
 void Win32Platform::message(const std::string& text) {

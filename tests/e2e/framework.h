@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/resource.h"
+#include <tlhelp32.h>
 
 namespace e2e {
 
@@ -123,6 +124,12 @@ inline bool hasClass(HWND window, const wchar_t* className) {
   return CompareStringOrdinal(name, -1, className, -1, TRUE) == CSTR_EQUAL;
 }
 
+// Text that a folder name may hold and that both code pages of the locale hold too:
+// Chinese where they are 936, Western letters where they are 1252 and 850.
+inline std::wstring localText() {
+  return GetOEMCP() == 936 ? L"中文目录名字" : L"\u00E9\u00E0\u00E7\u00E8\u00F9\u00F4";
+}
+
 // ---- files ----
 
 // Creates the folder and every missing parent; aborts the case when that fails.
@@ -198,17 +205,6 @@ inline bool removeTree(const std::wstring& path) {
   const std::wstring full = extended(path);
   const DWORD attributes = GetFileAttributesW(full.c_str());
   return attributes == INVALID_FILE_ATTRIBUTES || removeEntry(full, attributes);
-}
-
-// Bytes of the "*.tdl" files of a folder joined in enumeration order: what copy/B must produce.
-inline std::string joinedFragments(Case& c, const std::wstring& folder) {
-  std::string joined;
-  for (const auto& entry : findEntries(folder, L"*.tdl", false)) {
-    const auto bytes = readBytes(folder + L"\\" + entry.cFileName);
-    if (!bytes) c.abort("cannot read fragment " + quoted(std::wstring(entry.cFileName)));
-    joined += *bytes;
-  }
-  return joined;
 }
 
 inline void makeFiles(Case& c, const std::wstring& folder,
@@ -394,6 +390,58 @@ class App {
   DWORD threadId_ = 0;
   HWND window_ = nullptr;
 };
+
+// The command interpreters the program started and that still run.
+inline std::vector<DWORD> interpreters(const App& app) {
+  std::vector<DWORD> found;
+  const UniqueHandle snapshot = own(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID == app.processId() &&
+        CompareStringOrdinal(entry.szExeFile, -1, L"cmd.exe", -1, TRUE) == CSTR_EQUAL) {
+      found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
+}
+
+// The command line another process of the driver's own bitness was started with,
+// read from its process parameters.
+inline std::optional<std::wstring> commandLineOf(DWORD processId) {
+  struct BasicInformation {
+    LONG_PTR exitStatus;
+    void* environmentBlock;
+    ULONG_PTR affinityMask, basePriority, processId, parentProcessId;
+  };
+  struct CountedText {
+    USHORT length, maximumLength;
+    wchar_t* buffer;
+  };
+  // Where the parameters sit in the environment block, and the command line in the parameters.
+  constexpr size_t kParametersAt = sizeof(void*) == 8 ? 0x20 : 0x10;
+  constexpr size_t kCommandLineAt = sizeof(void*) == 8 ? 0x70 : 0x40;
+  using QueryProcess = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<QueryProcess>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  const UniqueHandle process = own(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  BasicInformation basic{};
+  if (!query || !process || query(process.get(), 0, &basic, sizeof basic, nullptr) < 0) return std::nullopt;
+  const auto read = [&](const void* at, void* into, size_t size) {
+    SIZE_T got = 0;
+    return ReadProcessMemory(process.get(), at, into, size, &got) && got == size;
+  };
+  const char* parameters = nullptr;
+  CountedText text{};
+  if (!read(static_cast<const char*>(basic.environmentBlock) + kParametersAt, &parameters, sizeof parameters) ||
+      !read(parameters + kCommandLineAt, &text, sizeof text)) {
+    return std::nullopt;
+  }
+  std::wstring line(text.length / sizeof(wchar_t), L'\0');
+  if (!line.empty() && !read(text.buffer, line.data(), text.length)) return std::nullopt;
+  return line;
+}
 
 inline HWND messageBox(const App& app) {
   const std::vector<HWND> boxes = topLevelWindows(L"#32770", app.processId());

@@ -35,10 +35,22 @@ std::vector<char32_t> codePoints(const std::string& utf8) {
   return points;
 }
 
+class FakeLock final : public platform::ScriptLock {
+ public:
+  FakeLock(std::set<std::string>& locked, std::string folder) : locked_(locked), folder_(std::move(folder)) {
+    locked_.insert(folder_);
+  }
+  ~FakeLock() override { locked_.erase(folder_); }
+
+ private:
+  std::set<std::string>& locked_;
+  std::string folder_;
+};
+
 class FakeReader final : public platform::DirectoryReader {
  public:
-  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter)
-      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter) {}
+  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter, bool reportShortNames)
+      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter), reportShortNames_(reportShortNames) {}
 
   std::optional<platform::DirectoryEntry> next() override {
     while (position_ < keys_.size()) {
@@ -50,7 +62,10 @@ class FakeReader final : public platform::DirectoryReader {
       // An entry removed since the listing began is not reported.
       if (!owner_.has(entryKey)) continue;
       const bool folder = owner_.kindOf(entryKey) == platform::PathKind::Folder;
-      return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey)};
+      const auto shortForm = owner_.shortNames.find(entryKey);
+      const bool hasShort = reportShortNames_ && shortForm != owner_.shortNames.end();
+      return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey),
+                                      owner_.bytesOf(entryKey).size(), hasShort ? nameOf(shortForm->second) : ""};
     }
     return std::nullopt;
   }
@@ -60,6 +75,7 @@ class FakeReader final : public platform::DirectoryReader {
   FakePlatform& owner_;
   std::vector<std::string> keys_;
   int failAfter_;
+  bool reportShortNames_;
   std::size_t position_ = 0;
   std::string error_;
 };
@@ -138,14 +154,16 @@ platform::PathKind FakePlatform::kindOf(const std::string& path) {
   return found->second.folder ? platform::PathKind::Folder : platform::PathKind::File;
 }
 
-Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(const std::string& folder) {
+Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(const std::string& folder,
+                                                                                platform::ShortNames reportShortNames) {
   using Result = Outcome<std::unique_ptr<platform::DirectoryReader>>;
   const std::string k = key(folder);
   if (unreadable.count(k)) return Result::failure("access denied");
   if (kindOf(k) != platform::PathKind::Folder) return Result::failure("path not found");
   const auto failing = failListingAfter.find(k);
   const int failAfter = failing == failListingAfter.end() ? -1 : failing->second;
-  return Result::success(std::make_unique<FakeReader>(*this, childrenOf(k), failAfter));
+  return Result::success(
+      std::make_unique<FakeReader>(*this, childrenOf(k), failAfter, reportShortNames == platform::ShortNames::Report));
 }
 
 Outcome<std::string> FakePlatform::readFile(const std::string& path) {
@@ -153,6 +171,18 @@ Outcome<std::string> FakePlatform::readFile(const std::string& path) {
   if (unreadable.count(key(path))) return Outcome<std::string>::failure("access denied");
   if (found == nodes_.end() || found->second.folder) return Outcome<std::string>::failure("file not found");
   return Outcome<std::string>::success(found->second.bytes);
+}
+
+std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) {
+  if (kindOf(path) != platform::PathKind::File) return std::nullopt;
+  return bytesOf(path).size();
+}
+
+Status FakePlatform::deleteFile(const std::string& path) {
+  if (undeletable.count(key(path))) return Status::failure("in use");
+  if (kindOf(path) != platform::PathKind::File) return Status::failure("file not found");
+  remove(path);
+  return Status::success();
 }
 
 Status FakePlatform::writeFile(const std::string& path, const std::string& bytes) {
@@ -180,6 +210,17 @@ Status FakePlatform::run(const platform::RunRequest& request) {
   if (failRuns) return Status::failure("cannot start");
   runs.push_back(request);
   return Status::success();
+}
+
+std::unique_ptr<platform::ScriptLock> FakePlatform::lockScriptFolder(const std::string& folder) {
+  if (lockedFolders.count(key(folder))) return nullptr;
+  return std::make_unique<FakeLock>(lockedFolders, key(folder));
+}
+
+Status FakePlatform::runInterpreter(const platform::RunRequest& request, std::unique_ptr<platform::ScriptLock> lock) {
+  Status started = run(request);
+  if (started.ok()) interpreterLock = std::move(lock);
+  return started;
 }
 
 void FakePlatform::yield() {

@@ -33,11 +33,15 @@ class FakePlatform : public platform::Platform {
 
   std::string AppFolder() override { return appFolder; }
   std::string windowsFolder() override { return "C:\\Windows"; }
+  std::string systemFolder() override { return systemFolderPath; }
   std::string exists(const std::string& path, unsigned mask) override;
   platform::PathKind kindOf(const std::string& path) override;
-  platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder) override;
+  platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder,
+                                                                              platform::ShortNames shortNames) override;
   std::string formatCreationTime(std::int64_t created) override { return "T" + std::to_string(created); }
   platform::Outcome<std::string> readFile(const std::string& path) override;
+  std::optional<std::uint64_t> fileSize(const std::string& path) override;
+  platform::Status deleteFile(const std::string& path) override;
   platform::Status writeFile(const std::string& path, const std::string& bytes) override;
   platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
   // Both code pages hold ASCII and the CJK ranges, byte for byte as UTF-8 so tests
@@ -46,16 +50,24 @@ class FakePlatform : public platform::Platform {
   std::string decode(const std::string& bytes, platform::CodePage) override { return bytes; }
   std::optional<std::string> shortPath(const std::string& path) override;
   platform::Status run(const platform::RunRequest& request) override;
+  std::unique_ptr<platform::ScriptLock> lockScriptFolder(const std::string& folder) override;
+  platform::Status runInterpreter(const platform::RunRequest& request,
+                                  std::unique_ptr<platform::ScriptLock> lock) override;
   void message(const std::string& text) override { messages.push_back(text); }
   void yield() override;
   void end() override { ended = true; }
 
   std::string appFolder = "C:\\tools";
-  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form
+  std::string systemFolderPath = "C:\\Windows\\System32";
+  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, which listings also report
   std::set<std::string> unreadable;               // paths whose reads and listings fail
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;
   bool failRuns = false;
+  std::set<std::string> undeletable;    // files held open by someone else
+  std::set<std::string> lockedFolders;  // script locks taken, by this or another copy
+  // The lock the running interpreter holds; dropping it is the interpreter's end.
+  std::unique_ptr<platform::ScriptLock> interpreterLock;
 
   std::vector<std::string> messages;
   std::vector<platform::RunRequest> runs;

@@ -1,6 +1,7 @@
 #include "convert/merge_script.h"
 
 #include "convert/cache_listing.h"
+#include "convert/fragment_order.h"
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
@@ -19,19 +20,19 @@ TEST(MergeScriptLines, WorkedExampleJoinsTheFolderIntoTheProgramsFolder) {
   EXPECT_EQ(
       convert::MergeScriptLines("D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4"),
       (Lines{"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
-             "copy/B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}));
+             "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}));
 }
 
 TEST(MergeScriptLines, DriveRootsGetOneBackslash) {
   const Lines lines = convert::MergeScriptLines("E:\\abc\\", "C:\\", "Shipinabc.mp4");
-  EXPECT_EQ(lines[2], "copy/B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"");
+  EXPECT_EQ(lines[2], "copy /Y /B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"");
   EXPECT_EQ(lines[3], "del \"C:\\Fok.BAT\"");
 }
 
 TEST(MergeScriptLines, CharactersTheInterpreterWouldReadAreTakenLiterally) {
   const Lines lines = convert::MergeScriptLines("D:\\a b&c\\50%^!(x),;=\\", "C:\\my %PATH% & tools", "Shipin50%^.mp4");
   EXPECT_EQ(lines[1], "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"");
-  EXPECT_EQ(lines[2], "copy/B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"");
+  EXPECT_EQ(lines[2], "copy /Y /B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"");
   EXPECT_EQ(lines[3], "del \"C:\\my %%PATH%% & tools\\Fok.BAT\"");
 }
 
@@ -51,7 +52,7 @@ TEST(OutputFileName, TakesTheFirstFourCharactersOfTheBaseName) {
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform.addFile(convert::kCommandInterpreter, "");
+    platform.addFile("C:\\Windows\\System32\\cmd.exe", "");
     platform.addFolder("C:\\tools");
     platform.addFolder("D:\\vcache\\7f3a9c", 1);
     platform.addFile("D:\\vcache\\7f3a9c\\index.dat");
@@ -83,12 +84,12 @@ TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterMinimizedInTheProgr
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\7f3a9c\\");
   EXPECT_EQ(script(),
-            "D:\r\ncd /d \"D:\\vcache\\7f3a9c\\\"\r\ncopy/B \"D:\\vcache\\7f3a9c\\*.tdl\" "
+            "D:\r\ncd /d \"D:\\vcache\\7f3a9c\\\"\r\ncopy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" "
             "\"C:\\tools\\Shipin7f3a.mp4\"\r\ndel \"C:\\tools\\Fok.BAT\"\r\n");
   ASSERT_EQ(platform.runs.size(), 1u);
   const platform::RunRequest& run = platform.runs[0];
   EXPECT_EQ(run.program, "C:\\Windows\\System32\\cmd.exe");
-  EXPECT_EQ(run.commandLine, "cmd /v:off /c Fok.BAT");
+  EXPECT_EQ(run.commandLine, "cmd /d /v:off /c .\\Fok.BAT");
   EXPECT_EQ(run.workingDirectory, "C:\\tools");
   EXPECT_EQ(run.style, platform::WindowStyle::Minimized);
   EXPECT_EQ(platform.yields, 1) << "one yield for the file that did not match";
@@ -97,7 +98,7 @@ TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterMinimizedInTheProgr
 TEST_F(ConversionTest, AFolderNameWithADotIsFoundByItsFullName) {
   convertEntry(1);
   EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\abc.def\\");
-  EXPECT_NE(script().find("copy/B \"D:\\vcache\\abc.def\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\""), std::string::npos);
+  EXPECT_NE(script().find("copy /Y /B \"D:\\vcache\\abc.def\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\""), std::string::npos);
 }
 
 TEST_F(ConversionTest, ExpectedConditionsAreAnsweredWithTheirMessagesAndNoScript) {
@@ -115,12 +116,17 @@ TEST_F(ConversionTest, ExpectedConditionsAreAnsweredWithTheirMessagesAndNoScript
   EXPECT_TRUE(platform.runs.empty());
 }
 
-TEST_F(ConversionTest, WithoutTheInterpreterNothingHappensAndNothingIsSaid) {
-  platform.remove(convert::kCommandInterpreter);
+TEST_F(ConversionTest, TheInterpreterComesFromTheSystemFolderAndWithoutItNothingHappens) {
+  platform.systemFolderPath = "E:\\Win\\System32";
   convertEntry(0);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
   EXPECT_TRUE(platform.runs.empty());
+
+  platform.addFile("E:\\Win\\System32\\cmd.exe");
+  convertEntry(0);
+  ASSERT_EQ(platform.runs.size(), 1u);
+  EXPECT_EQ(platform.runs[0].program, "E:\\Win\\System32\\cmd.exe");
 }
 
 TEST_F(ConversionTest, ASelectionChangeDuringTheWalkCannotMixTwoVideos) {
@@ -177,7 +183,7 @@ TEST_F(ConversionTest, LongFoldersUseTheirShortFormOrAreRefused) {
   platform.shortNames[deep + "\\video"] = "D:\\DDDDDD~1\\video";
   convertEntry(0);
   EXPECT_TRUE(platform.messages.empty());
-  EXPECT_NE(script().find("copy/B \"D:\\DDDDDD~1\\video\\*.tdl\""), std::string::npos);
+  EXPECT_NE(script().find("copy /Y /B \"D:\\DDDDDD~1\\video\\*.tdl\""), std::string::npos);
 }
 
 TEST_F(ConversionTest, FailuresToWriteOrStartAreReported) {
@@ -189,6 +195,140 @@ TEST_F(ConversionTest, FailuresToWriteOrStartAreReported) {
   ASSERT_EQ(platform.messages.size(), 2u);
   EXPECT_TRUE(startsWith(platform.messages[0], convert::kScriptNotWritten));
   EXPECT_TRUE(startsWith(platform.messages[1], convert::kInterpreterNotStarted));
+}
+
+TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
+  using Order = std::vector<std::size_t>;
+  const struct {
+    std::vector<std::string> names;
+    Order order;
+  } cases[] = {
+      {{"v.321004.1.tdl", "v.321004.10.tdl", "v.321004.11.tdl", "v.321004.2.tdl"}, {0, 3, 1, 2}},
+      {{"seg9", "seg10", "seg009a"}, {0, 1, 2}},             // the last differs in more than its number
+      {{"001.tdl", "002.tdl", "010.tdl"}, {0, 1, 2}},        // padded: already in order
+      {{"10.tdl", "9.tdl", "0010.tdl"}, {1, 0, 2}},          // equal values keep their places
+      {{"a1b2.tdl", "a2b1.tdl"}, {0, 1}},                    // two runs differ
+      {{"3fa9c.tdl", "7b21e.tdl", "10ce2.tdl"}, {0, 1, 2}},  // hashes say nothing of order
+      {{"intro.tdl", "main.tdl"}, {0, 1}},
+      {{"x.99999999999999999999.tdl", "x.100000000000000000000.tdl"}, {0, 1}},
+  };
+  for (const auto& [names, order] : cases) EXPECT_EQ(convert::NumericOrder(names), order) << names[0];
+}
+
+TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) {
+  const auto file = [](std::string name, std::uint64_t size, std::string shortName = "") {
+    return platform::DirectoryEntry{std::move(name), false, 0, size, std::move(shortName)};
+  };
+  const convert::FragmentPlan numbered =
+      convert::PlanFragments({file("a.1.tdl", 1), file("a.10.tdl", 10), file("a.2.TDL", 2), file("a.txt", 100)});
+  EXPECT_TRUE(numbered.needsExplicitList);
+  EXPECT_EQ(numbered.totalBytes, 13u);
+  ASSERT_EQ(numbered.fragments.size(), 3u);
+  EXPECT_EQ(numbered.fragments[1].name, "a.2.TDL");
+
+  const convert::FragmentPlan stray =
+      convert::PlanFragments({file("b.tdl", 5), file("x.tdlx", 7, "X~1.TDL"), file("ytdl", 9)});
+  EXPECT_TRUE(stray.needsExplicitList) << "x.tdlx is matched through its short name";
+  EXPECT_EQ(stray.totalBytes, 5u);
+
+  EXPECT_FALSE(convert::PlanFragments({file("3fa9.tdl", 1), file("07b2.tdl", 1), file("c.TDL", 1)}).needsExplicitList);
+}
+
+TEST_F(ConversionTest, NumberedFragmentsAreNamedInNumericOrder) {
+  platform.addFolder("D:\\vcache\\numbered", 5);
+  for (const char* name : {"v.1.tdl", "v.10.tdl", "v.2.tdl"})
+    platform.addFile(std::string("D:\\vcache\\numbered\\") + name);
+  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
+  convertEntry(4);
+  EXPECT_TRUE(platform.messages.empty());
+  const std::string folder = "\"D:\\vcache\\numbered\\";
+  EXPECT_NE(script().find("copy /Y /B " + folder + "v.1.tdl\"+" + folder + "v.2.tdl\"+" + folder +
+                          "v.10.tdl\" \"C:\\tools\\Shipinnumb.mp4\"\r\n"),
+            std::string::npos)
+      << script();
+}
+
+TEST_F(ConversionTest, ACopyLineTooLongForTheInterpreterUsesShortNamesOrIsRefused) {
+  const std::string folder = "D:\\vcache\\many";
+  platform.addFolder(folder, 5);
+  std::map<std::string, int> inNameOrder;
+  for (int i = 1; i <= 200; ++i) inNameOrder["a-long-fragment-name-of-the-video." + std::to_string(i) + ".tdl"] = i;
+  for (const auto& [name, i] : inNameOrder) {
+    platform.addFile(folder + "\\" + name, "x");
+    platform.shortNames[folder + "\\" + name] = folder + "\\A" + std::to_string(i) + "~1.TDL";
+  }
+  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
+  convertEntry(4);
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_NE(script().find("\"D:\\vcache\\many\\A1~1.TDL\"+\"D:\\vcache\\many\\A2~1.TDL\"+"), std::string::npos);
+  platform.interpreterLock.reset();
+  convert::FinishConversion(platform, state);
+  platform.messages.clear();
+  platform.remove("C:\\tools\\Fok.BAT");
+
+  platform.shortNames.clear();
+  convertEntry(4);
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_TRUE(startsWith(platform.messages[0], convert::kTooManyFragments));
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
+}
+
+TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
+  convertEntry(0);
+  const std::string first = script();
+  ASSERT_EQ(platform.runs.size(), 1u);
+  convertEntry(1);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kConversionRunning});
+  EXPECT_EQ(script(), first);
+
+  // The interpreter ends, but another copy of the program now runs one from the same folder.
+  platform.interpreterLock.reset();
+  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "AB");
+  convert::FinishConversion(platform, state);
+  platform.lockedFolders.insert("C:\\tools");
+  platform.remove("C:\\tools\\Fok.BAT");
+  convertEntry(1);
+  EXPECT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages.back(), convert::kConversionRunning);
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
+
+  platform.lockedFolders.clear();
+  convertEntry(1);
+  EXPECT_EQ(platform.runs.size(), 2u);
+  EXPECT_EQ(platform.lockedFolders, std::set<std::string>{"C:\\tools"}) << "the interpreter holds the lock";
+}
+
+TEST_F(ConversionTest, TheVideoIsCheckedWhenTheInterpreterEnds) {
+  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "an older video");
+  const auto finish = [&](const char* output) {
+    convertEntry(0);
+    EXPECT_FALSE(platform.has("C:\\tools\\Shipin7f3a.mp4")) << "the older file must not pass for the new one";
+    if (output) platform.addFile("C:\\tools\\Shipin7f3a.mp4", output);
+    platform.interpreterLock.reset();
+    convert::FinishConversion(platform, state);
+  };
+  finish("AB");
+  EXPECT_TRUE(platform.messages.empty());
+  finish(nullptr);
+  finish("A");
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0], std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件不存在）");
+  EXPECT_EQ(platform.messages[1],
+            std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件有 1 字节，应有 2 字节）");
+}
+
+TEST_F(ConversionTest, AnOutputThatCannotBeReplacedOrAProgramOnANetworkShareIsRefused) {
+  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "playing");
+  platform.undeletable.insert("C:\\tools\\Shipin7f3a.mp4");
+  convertEntry(0);
+  platform.appFolder = "\\\\server\\share\\tools";
+  convertEntry(0);
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_TRUE(startsWith(platform.messages[0], convert::kOutputInUse + std::string("C:\\tools\\Shipin7f3a.mp4")));
+  EXPECT_EQ(platform.messages[1], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
+  EXPECT_TRUE(platform.runs.empty());
+  EXPECT_TRUE(platform.lockedFolders.empty());
 }
 
 TEST(OpenOutputFolder, StartsTheExplorerOnTheProgramsFolderQuoted) {

@@ -1,0 +1,37 @@
+// Which files of a video's folder the interpreter's copy joins, and in which order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace convert {
+
+struct Fragment {
+  std::string name;
+  std::string shortName;  // empty where the volume keeps none
+  std::uint64_t size = 0;
+};
+
+struct FragmentPlan {
+  std::vector<Fragment> fragments;  // in the order they must be joined
+  // The wildcard would join them in another order, or would join a file that is
+  // no fragment, so the copy has to name each one.
+  bool needsExplicitList = false;
+  std::uint64_t totalBytes = 0;
+};
+
+// True for the files "*.tdl" matches by their own name: the ending ".tdl" in any case.
+bool HasTdlExtension(const std::string& name);
+
+// When the names differ only in one run of digits, the positions of the names in
+// numeric order of that run; otherwise the positions as they stand.
+std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names);
+
+// Plans the join of a folder's files, given in the file system's order, which is
+// the order the wildcard takes them in.
+FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files);
+
+}  // namespace convert
