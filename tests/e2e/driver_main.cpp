@@ -25,6 +25,10 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring filter = argc > 2 ? argv[2] : L"";
   // Layout is checked in real pixels, so the driver must not see a scaled screen.
   SetProcessDPIAware();
+  // Settings of a user's environment that the program and the interpreters it starts inherit, and that must
+  // not derail a conversion: copy asking before it replaces a file, and no script found in the current folder.
+  SetEnvironmentVariableW(L"COPYCMD", L"/-Y");
+  SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
 
   e2e::CaseList cases;
   e2e::addWindowCases(cases);

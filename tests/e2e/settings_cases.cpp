@@ -21,7 +21,10 @@ void settingsSaveAndRestore(Case& c) {
   const std::pair<std::wstring, std::string> texts[] = {
       {L"D:\\a,b", "D:\\a,b\r\n"},
       {L"   C:\\lead spaces", "   C:\\lead spaces\r\n"},
-      {L"D:\\中文\\缓存", "D:\\\xD6\xD0\xCE\xC4\\\xBB\xBA\xB4\xE6\r\n"},
+      // In the ANSI code page, which differs from the OEM one where that is 1252.
+      GetACP() == 936
+          ? std::pair<std::wstring, std::string>{L"D:\\中文\\缓存", "D:\\\xD6\xD0\xCE\xC4\\\xBB\xBA\xB4\xE6\r\n"}
+          : std::pair<std::wstring, std::string>{L"D:\\\u00E9\\\u00E7", "D:\\\xE9\\\xE7\r\n"},
       {L"D:\\ก\\😀", std::string(kUtf8Bom) + "D:\\\xE0\xB8\x81\\\xF0\x9F\x98\x80\r\n"},
       {L"", "\r\n"},
   };
