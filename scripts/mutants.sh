@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Applies deliberate faults to the program one at a time and shows which tests catch each: every
+# unit test runs for every fault, and the end-to-end cases a fault names run under Wine for it.
+# A fault that no test catches is a hole in the suite. Run by hand, not in CI: it rebuilds for each
+# fault and takes a while.
+#
+# Usage: scripts/mutants.sh [part of a fault name]
+# Works on a clone of the committed HEAD under MUTANTS_DIR (default /tmp/tdl2mp4-mutants), so the
+# work tree is never touched; commit first.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+work=${MUTANTS_DIR:-/tmp/tdl2mp4-mutants}
+filter=${1:-}
+
+# name | file | perl substitution (applied with -0pi) | e2e cases (a name filter, or -) | locale for them
+faults=(
+  "script_in_ansi|convert/merge_script.cpp|s/encode\(text, platform::CodePage::Oem\)/encode(text, platform::CodePage::Ansi)/|conversion_join|fr_FR.UTF-8"
+  "settings_in_oem|app/settings_file.cpp|s/encode\(text, platform::CodePage::Ansi\)/encode(text, platform::CodePage::Oem)/|settings_save|fr_FR.UTF-8"
+  "percent_not_doubled|convert/merge_script.cpp|s/if \(c == '%'\) quoted \+= '%';//|-|-"
+  "output_not_quoted|convert/merge_script.cpp|s/\" \" \+ QuoteForBatch\(platform::JoinPath\(appFolder, outputName\)\)/\" \" + platform::JoinPath(appFolder, outputName)/|-|-"
+  "wildcard_for_numbered|convert/fragment_order.cpp|s/strayShortNameMatch \|\| !std::is_sorted\(order.begin\(\), order.end\(\)\)/strayShortNameMatch/|conversion_join|-"
+  "short_name_match_ignored|convert/fragment_order.cpp|s/strayShortNameMatch = true;//|-|-"
+  "no_short_names_for_long_lines|convert/merge_script.cpp|s/if \(shortNames\) \{/if (false) {/|-|-"
+  "name_from_full_path|convert/merge_script.cpp|s/OutputFileName\(chosen.baseName\)/OutputFileName(platform::GetBaseName(chosen.fullPath + \"x\"))/|-|-"
+  "base_name_keeps_extension|platform/paths.h|s/if \(dot != std::string::npos\) name.erase\(dot\);//|-|-"
+  "no_guard_while_walking|convert/walk_guard.h|s/state_.walking = true;//|listing_large|-"
+  "no_yield_while_listing|convert/cache_listing.cpp|s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/|listing_large|-"
+  "list_not_cleared|convert/cache_listing.cpp|s/list.clearList\(\);//|listing_read|-"
+  "tdl_check_ignores_case|convert/merge_script.cpp|s/name.compare\(name.size\(\) - 3, 3, \"tdl\"\) == 0/HasTdlExtension(name) \|\| name.compare(name.size() - 3, 3, \"tdl\") == 0/|conversion_refusals|-"
+  "non_atomic_save|platform/win32/win32_platform.cpp|s/Status written = writeNewFile\(temporary, bytes, FILE_FLAG_WRITE_THROUGH\);/Status written = writeNewFile(target, bytes, 0); return written;/|settings_save_denied|-"
+  "save_not_atomic_in_core|app/settings_file.cpp|s/platform.replaceFile\(settingsPath/platform.writeFile(settingsPath/|settings|-"
+  "settings_quotes_kept|app/settings_file.cpp|s/line = line.substr\(1, line.size\(\) - 2\);//|-|-"
+  "settings_first_line_wins|app/settings_file.cpp|s/if \(!isBlank\(\*it\)\) \{/if (false) {/|-|-"
+  "interpreter_without_d|convert/merge_script.cpp|s/cmd \/d \/v:off/cmd \/v:off/|conversion_one_at_a_time|-"
+  "interpreter_from_windows_path|convert/merge_script.cpp|s/JoinPath\(platform.systemFolder\(\), \"cmd.exe\"\)/std::string(\"C:\\\\\\\\Windows\\\\\\\\System32\\\\\\\\cmd.exe\")/|-|-"
+  "no_lock_across_copies|platform/win32/win32_platform.cpp|s/if \(!mutex \|\| GetLastError\(\) == ERROR_ALREADY_EXISTS\) return nullptr;/if (!mutex) return nullptr;/|conversion_one_at_a_time|-"
+  "lock_not_inherited|platform/win32/win32_platform.cpp|s/auto started = startProcess\(request, scriptLock.handle\(\)\);/auto started = startProcess(request, nullptr); (void)scriptLock;/|conversion_one_at_a_time|-"
+  "no_result_check|convert/merge_script.cpp|s/if \(size && \*size == finished.expectedBytes\) return;/return;/|conversion_refusals|-"
+  "old_output_kept|convert/merge_script.cpp|s/const platform::Status deleted = platform.deleteFile\(outputPath\);/const platform::Status deleted = platform::Status::success();/|-|-"
+  "network_program_folder_allowed|convert/merge_script.cpp|s/if \(isNetworkPath\(appFolder\)\) \{/if (false) {/|-|-"
+  "no_copy_overwrite_flag|convert/merge_script.cpp|s/\"copy \/Y \/B \"/\"copy \/B \"/|-|-"
+  "message_box_with_icon|platform/win32/win32_platform.cpp|s/applicationTitle_.c_str\(\), MB_OK\)/applicationTitle_.c_str(), MB_OK \| MB_ICONINFORMATION)/|conversion_refusals|-"
+  "tab_order_by_table|app/main_window.cpp|s/return rank\(a\) < rank\(b\);/return false;/|window_tab_order|-"
+  "label3_default_font|app/main_window.cpp|s/entry.control == Control::Label3 \? label3Font_.get\(\) : defaultFont_.get\(\)/defaultFont_.get()/|window_fonts|-"
+)
+
+source "$root/scripts/wine-session.sh"
+
+rm -rf "$work"
+mkdir -p "$work"
+git clone -q "$root" "$work/src"
+src=$work/src
+export BUILD_DIR=$work/build
+"$src/scripts/build.sh" native win >"$work/build.log" 2>&1 || { echo "mutants: the unmutated tree does not build" >&2; exit 1; }
+
+# Failing unit tests, space-separated; "(build)" when the fault does not even compile.
+unit_failures() {
+  cmake --build "$BUILD_DIR/native" >"$work/unit-build.log" 2>&1 || { echo "(build)"; return; }
+  local failed
+  failed=$(ctest --test-dir "$BUILD_DIR/native" 2>&1 | sed -nE 's/^[[:space:]]*[0-9]+ - ([^ ]+) \((Failed|SEGFAULT|Subprocess aborted|Timeout)\)$/\1/p' |
+    tr '\n' ' ')
+  echo "${failed% }"
+}
+
+# Failing end-to-end cases among those the filter names, in a Wine session of the given locale.
+e2e_failures() {
+  local cases=$1 locale=$2
+  cmake --build "$BUILD_DIR/win" >"$work/win-build.log" 2>&1 || { echo "(build)"; return; }
+  (
+    [[ $locale == - ]] || export WINE_LOCALE=$locale
+    wine_session_start >/dev/null 2>&1
+    timeout 20m wine "$BUILD_DIR/win/bin/e2e_driver.exe" "$(winepath -w "$BUILD_DIR/win/bin/tdl2mp4.exe")" "$cases" \
+      2>/dev/null | sed 's/\r$//' | sed -n 's/^FAIL \([^:]*\).*/\1/p' | tr '\n' ' '
+  ) || true
+}
+
+printf '%-32s %-60s %s\n' fault "unit tests that fail" "end-to-end cases that fail"
+caught=0 missed=0
+for fault in "${faults[@]}"; do
+  IFS='|' read -r name file substitution cases locale <<<"$fault"
+  [[ -z $filter || $name == *"$filter"* ]] || continue
+  git -C "$src" checkout -q -- .
+  before=$(md5sum "$src/$file")
+  perl -0pi -e "$substitution" "$src/$file"
+  if [[ $(md5sum "$src/$file") == "$before" ]]; then
+    printf '%-32s %s\n' "$name" "NOT APPLIED: the code it changes has moved"
+    missed=$((missed + 1))
+    continue
+  fi
+  unit=$(unit_failures)
+  e2e=-
+  [[ $cases == - ]] || e2e=$(e2e_failures "$cases" "$locale")
+  printf '%-32s %-60s %s\n' "$name" "${unit:--}" "${e2e:--}"
+  # A fault that does not build proves nothing about the tests.
+  if [[ $unit == "(build)" || $e2e == "(build)" ]]; then
+    missed=$((missed + 1))
+  elif [[ -n $unit || (-n $e2e && $e2e != -) ]]; then
+    caught=$((caught + 1))
+  else
+    missed=$((missed + 1))
+  fi
+done
+git -C "$src" checkout -q -- .
+echo "mutants: $caught caught, $missed missed"
