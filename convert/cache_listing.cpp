@@ -25,9 +25,11 @@ class ListFill {
 }  // namespace
 
 void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath) {
+  // A \\?\ path is judged by the plain path it stands for; its '?' is no wildcard.
+  const std::string plain = platform::PlainFormOf(typedPath).value_or(typedPath);
   // The cache folder is hidden, so the check asks what the path is rather than
   // matching attributes; plain files and wildcard patterns never reach the walk.
-  if (!platform::IsAbsolutePath(typedPath) || platform::HasWildcard(typedPath) ||
+  if (!platform::IsAbsolutePath(plain) || platform::HasWildcard(plain) ||
       platform.kindOf(typedPath) != platform::PathKind::Folder) {
     platform.message(kFolderMissing);
     return;

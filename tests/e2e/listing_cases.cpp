@@ -84,6 +84,7 @@ void listingRejected(Case& c) {
                                    L"cache\\",
                                    L"C:\\" + std::wstring(32764, L'a'),
                                    cache + L"\t",
+                                   L"\\\\.\\" + cache,
                                    L"C:\\e2e\\\x01\x02\x1F",
                                    L"C:\\e2e\\nothing\r\n" + cache,
                                    L"\"" + cache + L"\"",

@@ -1,6 +1,7 @@
 #include "convert/cache_listing.h"
 
 #include "app/main_form.h"
+#include "convert/merge_script.h"
 #include "convert/messages.h"
 #include "platform/paths.h"
 #include "tests/fakes/fake_platform.h"
@@ -71,12 +72,31 @@ TEST_F(CacheListingTest, TrailingBackslashesGiveTheSameFoldersAndThePathStaysAsT
   EXPECT_EQ(view.list.size(), 3u) << "a second read replaces the first";
 }
 
+// cmd cannot change into a \\?\ folder; the script must carry the plain path.
+TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
+  platform.addFile(convert::kCommandInterpreter);
+  platform.addFile("D:\\vodcache\\zz9\\1.tdl");
+  platform.addFile("\\\\server\\share\\vodcache\\zz9\\1.tdl");
+  const std::pair<std::string, std::string> forms[] = {
+      {"\\\\?\\D:\\vodcache", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
+  };
+  for (const auto& [typed, scriptStart] : forms) {
+    read(typed);
+    view.selected = 0;
+    convert::StartConversion(platform, view, state);
+    EXPECT_TRUE(platform.messages.empty()) << typed;
+    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(scriptStart, 0), 0u) << typed;
+  }
+}
+
 TEST_F(CacheListingTest, RejectsWhatIsNotAFolderAndKeepsTheLastListing) {
   read("D:\\vodcache");
   platform.addFile("D:\\notes.txt", "x");
   for (const std::string& typed :
        std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache", "vodcache",
-                                "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache"}) {
+                                "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache", "\\\\.\\D:\\vodcache",
+                                "\\\\?\\D:vodcache", "\\\\?\\D:\\vodcache\\*"}) {
     platform.messages.clear();
     read(typed);
     ASSERT_EQ(platform.messages, std::vector<std::string>{convert::kFolderMissing}) << typed;
