@@ -12,7 +12,7 @@ struct CacheFolder {
 };
 
 struct CacheState {
-  std::string CachePath;                      // as the user typed it
+  std::string CachePath;                      // as the read button cleaned it
   std::vector<CacheFolder> CacheFolderNames;  // entry i belongs to list position i
   std::string SelectedFolderPath;             // always ends in a backslash
   bool walking = false;                       // a walk is under way and has yielded to the window

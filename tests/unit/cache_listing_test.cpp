@@ -72,6 +72,30 @@ TEST_F(CacheListingTest, TrailingBackslashesGiveTheSameFoldersAndThePathStaysAsT
   EXPECT_EQ(view.list.size(), 3u) << "a second read replaces the first";
 }
 
+// The check and the walk see the same cleaned text: a form that passed the one and
+// failed the other would clear the list and then report an unreadable folder.
+TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKept) {
+  platform.addFolder("\\\\server\\share\\vodcache\\zz9", 30);
+  const std::pair<std::string, std::string> forms[] = {
+      {"\"D:\\vodcache\" ", "D:\\vodcache"},
+      {"D:\\vodcache \t\r\n", "D:\\vodcache"},
+      {"\xE3\x80\x80"
+       "D:/vodcache/",
+       "D:\\vodcache\\"},
+      {"\\\\?\\D:\\vodcache", "\\\\?\\D:\\vodcache"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "\\\\?\\UNC\\server\\share\\vodcache"},
+  };
+  for (const auto& [typed, cleaned] : forms) {
+    view.list.clear();
+    read(typed);
+    EXPECT_TRUE(platform.messages.empty()) << typed;
+    EXPECT_EQ(view.list.size(), state.CacheFolderNames.size()) << typed;
+    EXPECT_FALSE(view.list.empty()) << typed;
+    EXPECT_EQ(state.CachePath, cleaned);
+    platform.messages.clear();
+  }
+}
+
 // cmd cannot change into a \\?\ folder; the script must carry the plain path.
 TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
   platform.addFile(convert::kCommandInterpreter);
@@ -96,7 +120,7 @@ TEST_F(CacheListingTest, RejectsWhatIsNotAFolderAndKeepsTheLastListing) {
   for (const std::string& typed :
        std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache", "vodcache",
                                 "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache", "\\\\.\\D:\\vodcache",
-                                "\\\\?\\D:vodcache", "\\\\?\\D:\\vodcache\\*"}) {
+                                "\\\\?\\D:vodcache", "\"D:\\vodcache", "\\\\?\\D:\\vodcache\\*"}) {
     platform.messages.clear();
     read(typed);
     ASSERT_EQ(platform.messages, std::vector<std::string>{convert::kFolderMissing}) << typed;
