@@ -97,20 +97,28 @@ TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKe
 }
 
 // cmd cannot change into a \\?\ folder; the script must carry the plain path.
-TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
-  platform.addFile(convert::kCommandInterpreter);
-  platform.addFile("D:\\vodcache\\zz9\\1.tdl");
-  platform.addFile("\\\\server\\share\\vodcache\\zz9\\1.tdl");
-  const std::pair<std::string, std::string> forms[] = {
-      {"\\\\?\\D:\\vodcache", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
-      {"\\\\?\\UNC\\server\\share\\vodcache", "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
+TEST(ExtendedPath, IsScriptedInItsPlainForm) {
+  const struct {
+    std::string typed;
+    std::string fragment;
+    std::string scriptStart;
+  } cases[] = {
+      {"\\\\?\\D:\\vodcache", "D:\\vodcache\\zz9\\1.tdl", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "\\\\server\\share\\vodcache\\zz9\\1.tdl",
+       "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
   };
-  for (const auto& [typed, scriptStart] : forms) {
-    read(typed);
+  for (const auto& each : cases) {
+    FakePlatform platform;
+    FakeView view;
+    CacheState state;
+    platform.addFile("C:\\Windows\\System32\\cmd.exe");
+    platform.addFolder("C:\\tools");
+    platform.addFile(each.fragment);
+    convert::ReadCacheFolder(platform, view, state, each.typed);
     view.selected = 0;
     convert::StartConversion(platform, view, state);
-    EXPECT_TRUE(platform.messages.empty()) << typed;
-    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(scriptStart, 0), 0u) << typed;
+    EXPECT_EQ(platform.messages, std::vector<std::string>{}) << each.typed;
+    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(each.scriptStart, 0), 0u) << each.typed;
   }
 }
 
