@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "app/resource.h"
@@ -119,7 +120,7 @@ int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int
 // Places every control, and makes the fonts and the picture, for the current DPI.
 void MainWindow::applyDpi() {
   LOGFONTW defaultFont = platform::win32::messageFont(dpi_);
-  defaultFont_.reset(CreateFontIndirectW(&defaultFont));
+  platform::win32::FontHandle newDefaultFont(CreateFontIndirectW(&defaultFont));
 
   LOGFONTW label3Font{};
   label3Font.lfHeight = -MulDiv(kLabel3FontCentipoints, static_cast<int>(dpi_), 72 * 100);
@@ -128,19 +129,25 @@ void MainWindow::applyDpi() {
   label3Font.lfQuality = DEFAULT_QUALITY;
   const std::wstring face = toWide(kLabel3FontFace);
   face.copy(label3Font.lfFaceName, LF_FACESIZE - 1);
-  label3Font_.reset(CreateFontIndirectW(&label3Font));
+  platform::win32::FontHandle newLabel3Font(CreateFontIndirectW(&label3Font));
+
+  const ControlLayout& image = layoutOf(Control::Image1);
+  platform::win32::BitmapHandle newPicture(static_cast<HBITMAP>(LoadImageW(
+      instance_, MAKEINTRESOURCEW(IDB_QR_CODE), IMAGE_BITMAP, toPixels(image.width), toPixels(image.height), 0)));
 
   for (const ControlLayout& entry : kFormLayout) {
     HWND child = control(entry.control);
     MoveWindow(child, toPixels(entry.left), toPixels(entry.top), toPixels(entry.width), toPixels(entry.height), TRUE);
-    HFONT font = entry.control == Control::Label3 ? label3Font_.get() : defaultFont_.get();
+    HFONT font = entry.control == Control::Label3 ? newLabel3Font.get() : newDefaultFont.get();
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
+  SendMessageW(control(Control::Image1), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(newPicture.get()));
 
-  const ControlLayout& image = layoutOf(Control::Image1);
-  picture_.reset(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_QR_CODE), IMAGE_BITMAP,
-                                                 toPixels(image.width), toPixels(image.height), 0)));
-  SendMessageW(control(Control::Image1), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
+  // Only now that no control holds the old fonts and picture may they be deleted: a
+  // control that paints with a deleted object draws garbage or nothing.
+  defaultFont_ = std::move(newDefaultFont);
+  label3Font_ = std::move(newLabel3Font);
+  picture_ = std::move(newPicture);
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "convert/messages.h"
+#include "convert/typed_path.h"
 #include "convert/walk_guard.h"
 #include "platform/paths.h"
 
@@ -25,14 +26,19 @@ class ListFill {
 }  // namespace
 
 void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath) {
+  const std::string path = CleanTypedPath(typedPath);
+  // A \\?\ path is judged by the plain path it stands for; its '?' is no wildcard.
+  const std::string plain = platform::PlainFormOf(path).value_or(path);
   // The cache folder is hidden, so the check asks what the path is rather than
   // matching attributes; plain files and wildcard patterns never reach the walk.
-  if (!platform::IsAbsolutePath(typedPath) || platform::HasWildcard(typedPath) ||
-      platform.kindOf(typedPath) != platform::PathKind::Folder) {
+  // It asks about the very text the walk opens, so that no trimming of Win32's can
+  // pass the one and fail the other.
+  if (!platform::IsAbsolutePath(plain) || platform::HasWildcard(plain) ||
+      platform.kindOf(platform::WithTrailingBackslash(path)) != platform::PathKind::Folder) {
     platform.message(kFolderMissing);
     return;
   }
-  state.CachePath = typedPath;
+  state.CachePath = path;
   ListCacheFolders(platform, list, state, state.CachePath);
 }
 

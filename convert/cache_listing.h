@@ -9,8 +9,8 @@
 
 namespace convert {
 
-// The read button: checks the typed path and, if it names a folder, makes it
-// `CachePath` and lists its subfolders in place of what was listed before.
+// The read button: cleans the typed path (CleanTypedPath) and, if it names a folder,
+// makes it `CachePath` and lists its subfolders in place of what was listed before.
 void ReadCacheFolder(platform::Platform& platform, ListView& list, CacheState& state, const std::string& typedPath);
 
 // Replaces the list and `CacheFolderNames` with the subfolders of path, yielding to

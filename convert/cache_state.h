@@ -20,7 +20,7 @@ struct RunningConversion {
 };
 
 struct CacheState {
-  std::string CachePath;                      // as the user typed it
+  std::string CachePath;                      // as the read button cleaned it
   std::vector<CacheFolder> CacheFolderNames;  // entry i belongs to list position i
   std::string SelectedFolderPath;             // always ends in a backslash
   bool walking = false;                       // a walk is under way and has yielded to the window

@@ -174,6 +174,7 @@ std::vector<std::string> MergeScriptLines(const std::string& folder, const std::
 }
 
 std::optional<std::string> ScriptablePath(platform::Platform& platform, const std::string& path) {
+  if (const auto plain = platform::PlainFormOf(path)) return ScriptablePath(platform, *plain);
   if (fitsScript(platform, path)) return path;
   const bool isFolderForm = path.size() > 3 && path.back() == '\\';
   const std::string bare = isFolderForm ? path.substr(0, path.size() - 1) : path;

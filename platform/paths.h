@@ -1,6 +1,7 @@
 // Rules for Windows path text, shared by the portable code and the Win32 layer.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -10,12 +11,33 @@ inline bool HasDriveLetter(const std::string& path) {
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
+// \\?\ and \\.\ reach below the file system's paths, to devices and to names that
+// Win32 would otherwise rewrite; they look like network paths but are none.
+inline bool IsDeviceNamespacePath(const std::string& path) {
+  return path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+         (path.size() == 3 || path[3] == '\\');
+}
+
 // A drive path (C:\...) or a network path (\\server\share...); anything else would
-// be resolved against whatever folder happens to be current.
+// be resolved against whatever folder happens to be current, or is no folder path.
 inline bool IsAbsolutePath(const std::string& path) {
   const bool drivePath = HasDriveLetter(path) && path.size() >= 3 && path[2] == '\\';
-  const bool networkPath = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+  const bool networkPath =
+      path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' && !IsDeviceNamespacePath(path);
   return drivePath || networkPath;
+}
+
+// The plain path that a \\?\ path stands for: \\?\D:\x is D:\x and \\?\UNC\server\x
+// is \\server\x. cmd cannot work in the \\?\ form, so a script needs the plain one.
+// Nothing for other text, nor for \\?\ forms that have no plain path (volume names).
+inline std::optional<std::string> PlainFormOf(const std::string& path) {
+  if (path.rfind("\\\\?\\", 0) != 0) return std::nullopt;
+  const std::string rest = path.substr(4);
+  if (HasDriveLetter(rest)) return rest;
+  const bool network = rest.size() >= 4 && (rest[0] == 'U' || rest[0] == 'u') && (rest[1] == 'N' || rest[1] == 'n') &&
+                       (rest[2] == 'C' || rest[2] == 'c') && rest[3] == '\\';
+  if (network) return "\\\\" + rest.substr(4);
+  return std::nullopt;
 }
 
 inline bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }

@@ -1,6 +1,7 @@
 // The read button: which paths it takes, and what the list shows for a cache folder.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,18 @@ void listingRead(Case& c) {
   for (size_t i = 0; i < names.size(); ++i)
     setFolderTime(c, cache + L"\\" + names[i], kBase + (names.size() - i) * kStep);
 
-  readCache(c, app, cache, cache, "read of 40 subfolders");
-  readCache(c, app, cache + L"\\", cache, "second read with a trailing backslash");
+  // Whatever pasting brings around the path lists the same folder, and the box keeps what was typed.
+  std::wstring slashed = cache;
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  const std::wstring typedForms[] = {
+      cache,   cache + L"\\",      L"\"" + cache + L"\"", L" \t" + cache + L"  ", L"\x3000\"" + cache + L" \"\x3000",
+      slashed, L"\\\\?\\" + cache,
+  };
+  for (const std::wstring& typed : typedForms) {
+    const std::string when = "read of 40 subfolders typed as " + quoted(typed);
+    readCache(c, app, typed, cache, when);
+    c.check(app.text(IDC_TEXT1) == typed, when + ": the path box changed to " + quoted(app.text(IDC_TEXT1)));
+  }
 
   const std::wstring flat = c.root + L"flat";
   makeFiles(c, flat, {{L"a.tdl", "file"}, {L"b.txt", "file"}});
@@ -83,10 +94,11 @@ void listingRejected(Case& c) {
                                    L"cache",
                                    L"cache\\",
                                    L"C:\\" + std::wstring(32764, L'a'),
-                                   cache + L"\t",
+                                   cache + L". .",
+                                   L"\\\\.\\" + cache,
                                    L"C:\\e2e\\\x01\x02\x1F",
                                    L"C:\\e2e\\nothing\r\n" + cache,
-                                   L"\"" + cache + L"\"",
+                                   L"\"" + cache,
                                    cache + L"\\\"x\"",
                                    L"|<>*?\"",
                                    L"\x7F",

@@ -15,6 +15,17 @@ namespace {
 const wchar_t* const kNotSaved = L"缓存地址未能保存";
 const char* const kUtf8Bom = "\xEF\xBB\xBF";
 
+const std::wstring kEditedPath = L"D:\\视频缓存\\腾讯";
+
+std::string utf16LittleEndianWithMark(const std::wstring& text) {
+  std::string bytes = "\xFF\xFE";
+  for (const wchar_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
 void settingsSaveAndRestore(Case& c) {
   const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
@@ -26,6 +37,8 @@ void settingsSaveAndRestore(Case& c) {
           ? std::pair<std::wstring, std::string>{L"D:\\中文\\缓存", "D:\\\xD6\xD0\xCE\xC4\\\xBB\xBA\xB4\xE6\r\n"}
           : std::pair<std::wstring, std::string>{L"D:\\\u00E9\\\u00E7", "D:\\\xE9\\\xE7\r\n"},
       {L"D:\\ก\\😀", std::string(kUtf8Bom) + "D:\\\xE0\xB8\x81\\\xF0\x9F\x98\x80\r\n"},
+      // In code page 936 频 is C6 B5, which would read back as UTF-8 for Ƶ.
+      {L"D:\\频", std::string(kUtf8Bom) + "D:\\\xE9\xA2\x91\r\n"},
       {L"", "\r\n"},
   };
   for (const auto& [typed, written] : texts) {
@@ -55,6 +68,9 @@ void settingsLoad(Case& c) {
       {"a shezhi.txt of one line break", std::string("\r\n"), L""},
       {"a quoted path", std::string("\"D:\\q\"\r\n"), L"D:\\q"},
       {"a path and a blank line", std::string("D:\\x\r\n\r\n"), L"D:\\x"},
+      // What Notepad saves by default, and what its "Unicode" and PowerShell 5's > save.
+      {"a UTF-8 shezhi.txt without a mark", utf8(kEditedPath), kEditedPath},
+      {"a UTF-16 LE shezhi.txt with a mark", utf16LittleEndianWithMark(kEditedPath + L"\r\n"), kEditedPath},
   };
   for (const auto& [label, bytes, expected] : files) {
     removeTree(settings);

@@ -1,6 +1,7 @@
 #include "tests/fakes/fake_platform.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace fakes {
 namespace {
@@ -20,6 +21,15 @@ std::string nameOf(const std::string& key) { return key.substr(key.find_last_of(
 bool representable(char32_t c) {
   return c < 0x80 || (c >= 0x3000 && c <= 0x303F) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF) ||
          c == 0x201C || c == 0x201D;
+}
+
+const std::pair<std::string, std::string> kAnsiSpellings[] = {{"视", "\xCA\xD3"}, {"频", "\xC6\xB5"}};
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
 }
 
 std::vector<char32_t> codePoints(const std::string& utf8) {
@@ -85,7 +95,12 @@ class FakeReader final : public platform::DirectoryReader {
 FakePlatform::FakePlatform() { addFolder("C:\\"); }
 
 std::string FakePlatform::key(const std::string& path) const {
+  // As in Win32, \\?\ and \\.\ paths name what their plain forms name.
   std::string k = path;
+  if (k.size() >= 4 && k[0] == '\\' && k[1] == '\\' && (k[2] == '?' || k[2] == '.') && k[3] == '\\') {
+    k.erase(0, 4);
+    if (k.rfind("UNC\\", 0) == 0) k.replace(0, 4, "\\\\");
+  }
   while (k.size() > 3 && k.back() == '\\') k.pop_back();
   return k;
 }
@@ -193,11 +208,21 @@ Status FakePlatform::writeFile(const std::string& path, const std::string& bytes
 
 Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) { return writeFile(path, bytes); }
 
-std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage) {
+std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage page) {
   for (char32_t c : codePoints(utf8)) {
     if (!representable(c)) return std::nullopt;
   }
-  return utf8;
+  if (page != platform::CodePage::Ansi) return utf8;
+  std::string bytes = utf8;
+  for (const auto& [character, spelling] : kAnsiSpellings) bytes = replaceAll(bytes, character, spelling);
+  return bytes;
+}
+
+std::string FakePlatform::decode(const std::string& bytes, platform::CodePage page) {
+  if (page != platform::CodePage::Ansi) return bytes;
+  std::string text = bytes;
+  for (const auto& [character, spelling] : kAnsiSpellings) text = replaceAll(text, spelling, character);
+  return text;
 }
 
 std::optional<std::string> FakePlatform::shortPath(const std::string& path) {

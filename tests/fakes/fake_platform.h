@@ -45,9 +45,11 @@ class FakePlatform : public platform::Platform {
   platform::Status writeFile(const std::string& path, const std::string& bytes) override;
   platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
   // Both code pages hold ASCII and the CJK ranges, byte for byte as UTF-8 so tests
-  // can read them; anything else is missing from them.
+  // can read them; anything else is missing from them. Only the ANSI page spells
+  // 视 and 频 as code page 936 does: the one as bytes that are no UTF-8, the other as
+  // bytes that are UTF-8 for another character.
   std::optional<std::string> encode(const std::string& utf8, platform::CodePage page) override;
-  std::string decode(const std::string& bytes, platform::CodePage) override { return bytes; }
+  std::string decode(const std::string& bytes, platform::CodePage page) override;
   std::optional<std::string> shortPath(const std::string& path) override;
   platform::Status run(const platform::RunRequest& request) override;
   std::unique_ptr<platform::ScriptLock> lockScriptFolder(const std::string& folder) override;

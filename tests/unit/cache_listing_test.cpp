@@ -1,6 +1,7 @@
 #include "convert/cache_listing.h"
 
 #include "app/main_form.h"
+#include "convert/merge_script.h"
 #include "convert/messages.h"
 #include "platform/paths.h"
 #include "tests/fakes/fake_platform.h"
@@ -71,12 +72,63 @@ TEST_F(CacheListingTest, TrailingBackslashesGiveTheSameFoldersAndThePathStaysAsT
   EXPECT_EQ(view.list.size(), 3u) << "a second read replaces the first";
 }
 
+// The check and the walk see the same cleaned text: a form that passed the one and
+// failed the other would clear the list and then report an unreadable folder.
+TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKept) {
+  platform.addFolder("\\\\server\\share\\vodcache\\zz9", 30);
+  const std::pair<std::string, std::string> forms[] = {
+      {"\"D:\\vodcache\" ", "D:\\vodcache"},
+      {"D:\\vodcache \t\r\n", "D:\\vodcache"},
+      {"\xE3\x80\x80"
+       "D:/vodcache/",
+       "D:\\vodcache\\"},
+      {"\\\\?\\D:\\vodcache", "\\\\?\\D:\\vodcache"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "\\\\?\\UNC\\server\\share\\vodcache"},
+  };
+  for (const auto& [typed, cleaned] : forms) {
+    view.list.clear();
+    read(typed);
+    EXPECT_TRUE(platform.messages.empty()) << typed;
+    EXPECT_EQ(view.list.size(), state.CacheFolderNames.size()) << typed;
+    EXPECT_FALSE(view.list.empty()) << typed;
+    EXPECT_EQ(state.CachePath, cleaned);
+    platform.messages.clear();
+  }
+}
+
+// cmd cannot change into a \\?\ folder; the script must carry the plain path.
+TEST(ExtendedPath, IsScriptedInItsPlainForm) {
+  const struct {
+    std::string typed;
+    std::string fragment;
+    std::string scriptStart;
+  } cases[] = {
+      {"\\\\?\\D:\\vodcache", "D:\\vodcache\\zz9\\1.tdl", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "\\\\server\\share\\vodcache\\zz9\\1.tdl",
+       "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
+  };
+  for (const auto& each : cases) {
+    FakePlatform platform;
+    FakeView view;
+    CacheState state;
+    platform.addFile("C:\\Windows\\System32\\cmd.exe");
+    platform.addFolder("C:\\tools");
+    platform.addFile(each.fragment);
+    convert::ReadCacheFolder(platform, view, state, each.typed);
+    view.selected = 0;
+    convert::StartConversion(platform, view, state);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{}) << each.typed;
+    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(each.scriptStart, 0), 0u) << each.typed;
+  }
+}
+
 TEST_F(CacheListingTest, RejectsWhatIsNotAFolderAndKeepsTheLastListing) {
   read("D:\\vodcache");
   platform.addFile("D:\\notes.txt", "x");
   for (const std::string& typed :
        std::vector<std::string>{"", "D:\\missing", "D:\\notes.txt", "D:\\vodcache\\*", "D:\\vod?ache", "vodcache",
-                                "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache"}) {
+                                "D:vodcache", std::string(32767, 'a'), "D:\\vod\ncache", "\\\\.\\D:\\vodcache",
+                                "\\\\?\\D:vodcache", "\"D:\\vodcache", "\\\\?\\D:\\vodcache\\*"}) {
     platform.messages.clear();
     read(typed);
     ASSERT_EQ(platform.messages, std::vector<std::string>{convert::kFolderMissing}) << typed;

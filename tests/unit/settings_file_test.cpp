@@ -21,7 +21,7 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, WhatIsSavedComesBackWhole) {
   for (const std::string text : {"D:\\vodcache", "D:\\a,b", "  D:\\lead and trail  ", "D:\\\"q\"\\x",
-                                 "D:\\腾讯视频\\缓存", "D:\\Ÿ€😀", "#TRUE#", "12,5", ""}) {
+                                 "D:\\腾讯视频\\缓存", "D:\\频", "D:\\Ÿ€😀", "#TRUE#", "12,5", ""}) {
     EXPECT_EQ(roundTrip(text), text);
   }
   EXPECT_TRUE(platform.messages.empty());
@@ -36,6 +36,65 @@ TEST_F(SettingsFileTest, WritesOneLineInTheCodePageOrUtf8WhenItCannotHoldTheText
   EXPECT_EQ(platform.bytesOf(kSettings),
             "\xEF\xBB\xBF"
             "D:\\Ÿ\r\n");
+  app::SaveCachePath(platform, "D:\\视频");
+  EXPECT_EQ(platform.bytesOf(kSettings), "D:\\\xCA\xD3\xC6\xB5\r\n");
+  app::SaveCachePath(platform, "D:\\频");
+  EXPECT_EQ(platform.bytesOf(kSettings),
+            "\xEF\xBB\xBF"
+            "D:\\频\r\n")
+      << "its ANSI bytes would read back as UTF-8 for another character";
+}
+
+std::string utf16(const std::u16string& text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(DetectSettingsEncoding, MarksFirstThenStrictUtf8ThenTheCodePage) {
+  using app::SettingsEncoding;
+  const std::pair<std::string, SettingsEncoding> cases[] = {
+      {"", SettingsEncoding::Ansi},
+      {"D:\\vcache\r\n", SettingsEncoding::Ansi},
+      {"D:\\\xCA\xD3\xC6\xB5\r\n", SettingsEncoding::Ansi},  // 视频 in code page 936
+      {"D:\\\xC6\xB5\r\n", SettingsEncoding::Utf8},          // 频 in code page 936, valid UTF-8 by chance
+      {"D:\\视频缓存\\腾讯", SettingsEncoding::Utf8},
+      {"D:\\\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\xF0\x90\x80\x80", SettingsEncoding::Utf8},
+      {"D:\\\xC0\xAF", SettingsEncoding::Ansi},          // overlong
+      {"D:\\\xE0\x9F\xBF", SettingsEncoding::Ansi},      // overlong
+      {"D:\\\xF0\x8F\xBF\xBF", SettingsEncoding::Ansi},  // overlong
+      {"D:\\\xED\xA0\x80", SettingsEncoding::Ansi},      // surrogate
+      {"D:\\\xF4\x90\x80\x80", SettingsEncoding::Ansi},  // above U+10FFFF
+      {"D:\\\xE8\xA7", SettingsEncoding::Ansi},          // cut off
+      {"D:\\\xE8\xA7x", SettingsEncoding::Ansi},
+      {"D:\\\x86", SettingsEncoding::Ansi},
+      {"\xEF\xBB\xBF"
+       "D:\\\xCA\xD3",
+       SettingsEncoding::Utf8WithMark},
+      {utf16(u"D:\\x", false), SettingsEncoding::Utf16LittleEndian},
+      {utf16(u"D:\\x", true), SettingsEncoding::Utf16BigEndian},
+  };
+  for (const auto& [bytes, encoding] : cases) EXPECT_EQ(app::DetectSettingsEncoding(bytes), encoding) << bytes;
+}
+
+TEST_F(SettingsFileTest, ReadsWhatEditorsWriteInEachEncoding) {
+  const std::pair<std::string, std::string> cases[] = {
+      {utf16(u"D:\\视频缓存\\腾讯\r\n", false), "D:\\视频缓存\\腾讯"},
+      {utf16(u"D:\\视频缓存\\腾讯\r\n", true), "D:\\视频缓存\\腾讯"},
+      {utf16(u"\"D:\\a,b\"\r\n\r\n", false), "D:\\a,b"},
+      {utf16(u"D:\\😀", false), "D:\\😀"},
+      {utf16(u"D:\xD83D", false), "D:\uFFFD"},
+      {utf16(u"D:\xDE00x", false), "D:\uFFFDx"},
+      {utf16(u"D:\xD83Dx\xD83D", true), "D:\uFFFDx\uFFFD"},
+      {utf16(u"D:", false) + "A", "D:\uFFFD"},
+      {"D:\\视频缓存\\腾讯", "D:\\视频缓存\\腾讯"},
+      {"D:\\\xCA\xD3\xC6\xB5\r\n", "D:\\视频"},
+  };
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(parse(bytes), text);
 }
 
 TEST_F(SettingsFileTest, ReadsWhatPeopleWriteByHand) {
