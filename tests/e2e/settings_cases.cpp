@@ -114,7 +114,18 @@ void settingsSaveDenied(Case& c) {
   const auto bytes = readBytes(settings);
   c.check(bytes == old, "a failed save changed shezhi.txt to " + (bytes ? quoted(*bytes) : "no file"));
   c.check(app.text(IDC_TEXT1) == L"C:\\new two", "a failed save changed the path box");
-  expectResponsive(c, app, "after the failed saves");
+
+  // A save puts a new file in place instead of rewriting the old one, which a failure halfway would leave
+  // cut short: a second name of the old file still holds the old text afterwards.
+  SetFileAttributesW(settings.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const std::wstring oldName = folder + L"\\shezhi-old.txt";
+  if (!CreateHardLinkW(oldName.c_str(), settings.c_str(), nullptr)) c.abort("cannot link shezhi.txt" + lastError());
+  app.setText(IDC_TEXT1, L"C:\\new three");
+  app.click(IDC_COMMAND4);
+  expectNoMessage(c, app, "saving beside a second name of shezhi.txt");
+  c.check(readBytes(settings) == std::string("C:\\new three\r\n"), "the save did not write shezhi.txt");
+  c.check(readBytes(oldName) == old, "the save rewrote the old shezhi.txt in place");
+  expectResponsive(c, app, "after the saves");
 }
 
 }  // namespace

@@ -20,16 +20,32 @@ std::string nameOf(const std::string& key) { return key.substr(key.find_last_of(
 
 bool representable(char32_t c) {
   return c < 0x80 || (c >= 0x3000 && c <= 0x303F) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF) ||
-         c == 0x201C || c == 0x201D;
+         c == 0x201C || c == 0x201D || c == 0xE9;
 }
 
-const std::pair<std::string, std::string> kAnsiSpellings[] = {{"视", "\xCA\xD3"}, {"频", "\xC6\xB5"}};
+// Characters the two code pages spell in bytes of their own; every other character
+// they hold passes as its UTF-8, so tests can read it. 视 and 频 are spelled as in
+// code page 936, é where 1252 (ANSI) and 850 (OEM) put it, so a text written in the
+// wrong one of the two shows.
+struct Spelling {
+  const char* character;
+  const char* ansi;
+  const char* oem;
+};
+constexpr Spelling kSpellings[] = {{"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+std::string spellingIn(const Spelling& spelling, platform::CodePage page) {
+  return page == platform::CodePage::Ansi ? spelling.ansi : spelling.oem;
+}
+
+std::size_t utf8SequenceLength(const std::string& bytes, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  const std::size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (at + length > bytes.size()) return 1;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(bytes[at + k]) & 0xC0) != 0x80) return 1;
   }
-  return text;
+  return length;
 }
 
 std::vector<char32_t> codePoints(const std::string& utf8) {
@@ -202,26 +218,49 @@ Status FakePlatform::deleteFile(const std::string& path) {
 
 Status FakePlatform::writeFile(const std::string& path, const std::string& bytes) {
   if (failWrites) return Status::failure("access denied");
+  if (diskFull) {
+    addFile(path, bytes.substr(0, bytes.size() / 2));
+    return Status::failure("disk full");
+  }
   addFile(path, bytes);
   return Status::success();
 }
 
-Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) { return writeFile(path, bytes); }
+Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) {
+  // The new text goes to a file of its own first: a failure leaves the old file whole.
+  if (failWrites || diskFull) return Status::failure(diskFull ? "disk full" : "access denied");
+  addFile(path, bytes);
+  return Status::success();
+}
 
 std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage page) {
-  for (char32_t c : codePoints(utf8)) {
-    if (!representable(c)) return std::nullopt;
+  std::string bytes;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const std::size_t length = utf8SequenceLength(utf8, at);
+    const std::string character = utf8.substr(at, length);
+    at += length;
+    if (!representable(codePoints(character).front())) return std::nullopt;
+    const auto spelled = std::find_if(std::begin(kSpellings), std::end(kSpellings),
+                                      [&](const Spelling& spelling) { return character == spelling.character; });
+    bytes += spelled == std::end(kSpellings) ? character : spellingIn(*spelled, page);
   }
-  if (page != platform::CodePage::Ansi) return utf8;
-  std::string bytes = utf8;
-  for (const auto& [character, spelling] : kAnsiSpellings) bytes = replaceAll(bytes, character, spelling);
   return bytes;
 }
 
 std::string FakePlatform::decode(const std::string& bytes, platform::CodePage page) {
-  if (page != platform::CodePage::Ansi) return bytes;
-  std::string text = bytes;
-  for (const auto& [character, spelling] : kAnsiSpellings) text = replaceAll(text, spelling, character);
+  std::string text;
+  for (std::size_t at = 0; at < bytes.size();) {
+    // Two-byte spellings first, then whole UTF-8 characters, then one-byte spellings.
+    const Spelling* found = nullptr;
+    for (const Spelling& spelling : kSpellings) {
+      const std::string spelled = spellingIn(spelling, page);
+      const bool matches = bytes.compare(at, spelled.size(), spelled) == 0;
+      if (matches && (spelled.size() > 1 || utf8SequenceLength(bytes, at) == 1)) found = &spelling;
+    }
+    const std::size_t length = found ? spellingIn(*found, page).size() : utf8SequenceLength(bytes, at);
+    text += found ? std::string(found->character) : bytes.substr(at, length);
+    at += length;
+  }
   return text;
 }
 

@@ -44,10 +44,9 @@ class FakePlatform : public platform::Platform {
   platform::Status deleteFile(const std::string& path) override;
   platform::Status writeFile(const std::string& path, const std::string& bytes) override;
   platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
-  // Both code pages hold ASCII and the CJK ranges, byte for byte as UTF-8 so tests
-  // can read them; anything else is missing from them. Only the ANSI page spells
-  // 视 and 频 as code page 936 does: the one as bytes that are no UTF-8, the other as
-  // bytes that are UTF-8 for another character.
+  // Both code pages hold ASCII, the CJK ranges and é; anything else is missing. They
+  // spell 视 and 频 as code page 936 does (the one as bytes that are no UTF-8, the
+  // other as bytes that are UTF-8 for another character), and é differently.
   std::optional<std::string> encode(const std::string& utf8, platform::CodePage page) override;
   std::string decode(const std::string& bytes, platform::CodePage page) override;
   std::optional<std::string> shortPath(const std::string& path) override;
@@ -65,6 +64,7 @@ class FakePlatform : public platform::Platform {
   std::set<std::string> unreadable;               // paths whose reads and listings fail
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;
+  bool diskFull = false;  // writes stop halfway
   bool failRuns = false;
   std::set<std::string> undeletable;    // files held open by someone else
   std::set<std::string> lockedFolders;  // script locks taken, by this or another copy

@@ -95,6 +95,13 @@ TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterMinimizedInTheProgr
   EXPECT_EQ(platform.yields, 1) << "one yield for the file that did not match";
 }
 
+TEST_F(ConversionTest, TheScriptIsWrittenInTheCodePageTheInterpreterReadsIt) {
+  platform.appFolder = "C:\\café";
+  convertEntry(0);
+  EXPECT_NE(platform.bytesOf("C:\\café\\Fok.BAT").find("\"C:\\caf\x82\\Shipin7f3a.mp4\""), std::string::npos)
+      << "in the OEM code page, not the ANSI one";
+}
+
 TEST_F(ConversionTest, AFolderNameWithADotIsFoundByItsFullName) {
   convertEntry(1);
   EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\abc.def\\");

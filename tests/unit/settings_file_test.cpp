@@ -30,6 +30,8 @@ TEST_F(SettingsFileTest, WhatIsSavedComesBackWhole) {
 TEST_F(SettingsFileTest, WritesOneLineInTheCodePageOrUtf8WhenItCannotHoldTheText) {
   app::SaveCachePath(platform, "D:\\a,b");
   EXPECT_EQ(platform.bytesOf(kSettings), "D:\\a,b\r\n");
+  app::SaveCachePath(platform, "D:\\café");
+  EXPECT_EQ(platform.bytesOf(kSettings), "D:\\caf\xE9\r\n") << "in the ANSI code page, not the OEM one";
   app::SaveCachePath(platform, "");
   EXPECT_EQ(platform.bytesOf(kSettings), "\r\n");
   app::SaveCachePath(platform, "D:\\Ÿ");
@@ -118,10 +120,10 @@ TEST_F(SettingsFileTest, AMissingOrUnreadableFileGivesNothingAndIsLeftAlone) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(SettingsFileTest, AFailedSaveSaysSoAndKeepsTheOldPath) {
+TEST_F(SettingsFileTest, ASaveThatFailsHalfwaySaysSoAndKeepsTheOldPath) {
   app::SaveCachePath(platform, "D:\\old");
-  platform.failWrites = true;
-  app::SaveCachePath(platform, "D:\\new");
+  platform.diskFull = true;
+  app::SaveCachePath(platform, "D:\\a much longer new path");
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].rfind(app::kPathNotSaved, 0), 0u);
   EXPECT_EQ(app::LoadSavedPath(platform), "D:\\old");
