@@ -21,6 +21,7 @@ declare -A why=(
   [fonts-wqy-zenhei]="renders the Chinese captions"
   [locales]="provides the zh_CN.UTF-8 locale (code page 936 in Wine)"
   [qrencode]="scripts/make-assets.py draws the QR code bitmap with it"
+  [unzip]="tests/package/check-zip.sh opens the zips that scripts/package.sh makes"
 )
 
 missing=()
