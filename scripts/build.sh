@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds the native tree (core + unit tests) and the Windows tree (program, e2e driver, benchmarks).
-# Usage: scripts/build.sh [native|win]...   (both when none given)
+# Configures and builds the native tree (core + unit tests), the 64-bit Windows tree (program, e2e driver,
+# benchmarks) and the 32-bit Windows tree (program, e2e driver).
+# Usage: scripts/build.sh [native|win|win32]...   (all three when none given)
 # BUILD_DIR overrides where the trees go (default: build/ in the repo).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,11 +18,12 @@ build_tree() {
 }
 
 trees=("$@")
-((${#trees[@]})) || trees=(native win)
+((${#trees[@]})) || trees=(native win win32)
 for tree in "${trees[@]}"; do
   case $tree in
     native) build_tree native ;;
     win) build_tree win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" ;;
-    *) echo "build: unknown tree '$tree' (expected native or win)" >&2; exit 2 ;;
+    win32) build_tree win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" ;;
+    *) echo "build: unknown tree '$tree' (expected native, win or win32)" >&2; exit 2 ;;
   esac || { echo "build: FAILED building the $tree tree" >&2; exit 1; }
 done

@@ -9,9 +9,11 @@ declare -A why=(
   [g++]="compiles the portable core and its unit tests"
   [googletest]="unit test framework sources"
   [libgtest-dev]="unit test framework"
-  [g++-mingw-w64-x86-64]="cross-compiles the Windows program"
+  [g++-mingw-w64-x86-64]="cross-compiles the 64-bit Windows program"
+  [g++-mingw-w64-i686]="cross-compiles the 32-bit Windows program"
   [wine]="runs the Windows program"
   [wine64]="runs 64-bit Windows programs"
+  [wine32]="runs 32-bit Windows programs (an i386 package)"
   [xvfb]="a screen for Wine when there is no display"
   [xauth]="lets Xvfb start under xvfb-run and friends"
   [x11-utils]="xwininfo/xdpyinfo: find the window, check the screen answers"
@@ -19,6 +21,7 @@ declare -A why=(
   [fonts-wqy-zenhei]="renders the Chinese captions"
   [locales]="provides the zh_CN.UTF-8 locale (code page 936 in Wine)"
   [qrencode]="scripts/make-assets.py draws the QR code bitmap with it"
+  [unzip]="tests/package/check-zip.sh opens the zips that scripts/package.sh makes"
 )
 
 missing=()
@@ -34,6 +37,11 @@ if ((${#missing[@]})); then
   echo "ensure-deps: installing missing packages:" >&2
   for pkg in "${missing[@]}"; do echo "  $pkg - ${why[$pkg]}" >&2; done
   export DEBIAN_FRONTEND=noninteractive
+  # wine32 comes from the i386 archive, which apt only reads once dpkg accepts that architecture.
+  if [[ " ${missing[*]} " == *" wine32 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "ensure-deps: adding the i386 architecture for wine32" >&2
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
   "${sudo[@]}" apt-get update
   "${sudo[@]}" apt-get install -y "${missing[@]}"
 fi

@@ -118,22 +118,27 @@ def check_qr_picture(picture, index, modules):
 
 
 def gray_bmp(picture):
-    """8-bit gray, bottom-up, BI_RGB.
+    """16 grays at 4 bits per pixel, bottom-up, BI_RGB.
 
     Not 1 bit per pixel: LoadImage turns a black-and-white DIB into a
     monochrome bitmap, which a static control paints in its text and
     background colours, so the white would come out as the dialog's grey.
+    Not 8 bits either: the picture is only black and white, and at 4 bits it
+    takes half the room in the exe, which must stay under 400 KB.
     """
     height = len(picture)
     width = len(picture[0])
-    stride = (width + 3) & ~3
-    palette = b"".join(bytes((g, g, g, 0)) for g in range(256))
+    stride = (width * 4 + 31) // 32 * 4
+    palette = b"".join(bytes((g * 17, g * 17, g * 17, 0)) for g in range(16))
     pixels = bytearray()
     for row in reversed(picture):
-        pixels += bytes(row) + b"\0" * (stride - width)
+        levels = [(g + 8) // 17 for g in row] + [0]
+        packed = bytes(levels[i] << 4 | levels[i + 1]
+                       for i in range(0, width, 2))
+        pixels += packed + b"\0" * (stride - len(packed))
     offset = 14 + 40 + len(palette)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0,
-                       len(pixels), 3780, 3780, 256, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, 0,
+                       len(pixels), 3780, 3780, 16, 0)
     head = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
     return head + info + palette + bytes(pixels)
 

@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
-# Builds both trees (build.sh installs what is missing first), runs the unit tests natively and the end-to-end
-# tests under Wine on a private Xvfb.
-# Usage: scripts/test-all.sh [e2e case-name filter]
-# The last line sums both parts as "N passed, N failed"; the exit code is non-zero if anything failed.
+# Builds every tree (build.sh installs what is missing first), runs the unit tests natively, the end-to-end runs
+# below under Wine on a private Xvfb, and checks the zips that scripts/package.sh makes.
+# Usage: scripts/test-all.sh [part of an e2e case name]...
+#   With names given, only the runs at 96 dpi go, each with only the cases whose names contain one of them.
+# The last line sums every part as "N passed, N failed"; the exit code is non-zero if anything failed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 passed=0 failed=0
+
+# The end-to-end runs, one a line: build tree, locale, dots per inch, then parts of case names (none: every case).
+# Consecutive runs in one locale share a Wine prefix made under that locale; each run sets its own dpi.
+e2e_runs=(
+  "win   zh_CN.UTF-8 96"
+  # The window must keep its layout in twips at other DPIs too.
+  "win   zh_CN.UTF-8 120 window_"
+  "win   zh_CN.UTF-8 144 window_"
+  # The 32-bit exe, with the 32-bit driver: reading another process's GDI objects needs the same bitness.
+  "win32 zh_CN.UTF-8 96"
+  # ANSI 1252 and OEM 850: a script or settings file written in the wrong code page fails here.
+  "win   fr_FR.UTF-8 96"
+)
 
 # Adds one part's counts; a part that failed without saying how many, or gave no counts, counts as one failure.
 count() {
@@ -29,44 +43,73 @@ run_unit_tests() {
   fi
 }
 
+# Runs one end-to-end run inside the current Wine session: e2e_run TREE DPI [NAME...]
+e2e_run() {
+  local tree=$1 dpi=$2
+  shift 2
+  local exe=$build_dir/$tree/bin/tdl2mp4.exe driver=$build_dir/$tree/bin/e2e_driver.exe
+  [[ -f $exe && -f $driver ]] || { echo "test-all: $tree tree lacks tdl2mp4.exe or e2e_driver.exe"; return 1; }
+  # No Wine process may outlive the run before: its explorer would show this run's folders in the windows it
+  # already has, where the cases expect new ones.
+  timeout 30 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w || true
+  wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi" || return 1
+  E2E_EXPECT_DPI=$dpi timeout 30m wine "$driver" "$(winepath -w "$exe")" "$@"
+}
+
 run_e2e_tests() {
   local log=$build_dir/e2e-tests.log rc=0
-  local exe=$build_dir/win/bin/tdl2mp4.exe driver=$build_dir/win/bin/e2e_driver.exe
-  "$root/scripts/build.sh" win || { echo "test-all: Windows build failed; e2e tests not run"; count 1; return; }
-  [[ -f $driver ]] || { echo "test-all: e2e driver missing ($driver); e2e tests not run"; count 1; return; }
-  # The subshell scopes the session: leaving it stops this prefix's Wine and our Xvfb, whatever happened inside.
+  "$root/scripts/build.sh" win win32 || { echo "test-all: Windows build failed; e2e tests not run"; count 1; return; }
+  local runs=() run tree locale dpi names
+  for run in "${e2e_runs[@]}"; do
+    read -r tree locale dpi names <<<"$run"
+    if (($#)); then
+      ((dpi == 96)) || continue
+      names="$*"
+    fi
+    runs+=("$tree $locale $dpi $names")
+  done
+  # The subshell scopes the sessions: leaving it stops the last prefix's Wine and our Xvfb, whatever happened.
   (
     source "$root/scripts/wine-session.sh"
-    wine_session_start
-    local status=0 runs=1
-    timeout 40m wine "$driver" "$(winepath -w "$exe")" "$@" || status=$?
-    # The window must keep its layout in twips at other DPIs too: run its cases again at 120 and 144 dpi.
-    if (($# == 0)); then
-      for dpi in 120 144; do
-        echo "test-all: window cases at $dpi dpi"
-        wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi"
-        E2E_EXPECT_DPI=$dpi timeout 10m wine "$driver" "$(winepath -w "$exe")" window_ || status=$?
-        runs=$((runs + 1))
-      done
-    fi
-    echo "test-all: e2e runs $runs"
+    status=0 session_locale=
+    for run in "${runs[@]}"; do
+      read -r tree locale dpi names <<<"$run"
+      if [[ $locale != "$session_locale" ]]; then
+        [[ -z $session_locale ]] || wine_session_stop
+        session_locale=$locale
+        wine_session_start "$locale" || { echo "test-all: no Wine session in $locale"; status=1; continue; }
+      fi
+      echo "test-all: e2e run: $tree tree, $locale, $dpi dpi, cases: ${names:-all}"
+      read -ra name_list <<<"$names"
+      e2e_run "$tree" "$dpi" "${name_list[@]}" || status=$?
+    done
+    echo "test-all: e2e runs ${#runs[@]}"
     exit "$status"
   ) 2>&1 | sed -u 's/\r*$//' | tee "$log" || rc=$?
   ((rc != 124)) || echo "test-all: e2e tests timed out"
   # Every run ends with its own "N passed, N failed"; a run that printed none counts as a failure.
-  local runs summaries run_passed=0 run_failed=0
-  runs=$(grep -oE '^test-all: e2e runs [0-9]+$' "$log" | grep -oE '[0-9]+$') || runs=1
+  local expected summaries run_passed=0 run_failed=0
+  expected=$(grep -oE '^test-all: e2e runs [0-9]+$' "$log" | grep -oE '[0-9]+$') || expected=${#runs[@]}
   summaries=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log") || true
   while read -r p _ f _; do
     [[ -n $p ]] || continue
-    run_passed=$((run_passed + p)) run_failed=$((run_failed + f)) runs=$((runs - 1))
+    run_passed=$((run_passed + p)) run_failed=$((run_failed + f)) expected=$((expected - 1))
   done <<<"$summaries"
-  ((runs <= 0)) || run_failed=$((run_failed + runs))
+  ((expected <= 0)) || run_failed=$((run_failed + expected))
   count "$rc" "$run_passed" "$run_failed"
+}
+
+# The zips go to a scratch folder, so a test run never replaces what is in dist/.
+run_package_checks() {
+  local log=$build_dir/package-checks.log rc=0
+  DIST_DIR=$build_dir/dist-check "$root/scripts/package.sh" 2>&1 | tee "$log" || rc=$?
+  count "$rc" "$(grep -c '^PASS ' "$log")" "$(grep -c '^FAIL ' "$log")"
 }
 
 mkdir -p "$build_dir"
 run_unit_tests
 run_e2e_tests "$@"
+run_package_checks
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -1,15 +1,15 @@
 # Wine session helpers; source this file, do not run it.
-#   wine_env                  exports the locale and Wine settings every run here needs
+#   wine_env [LOCALE]         exports the locale (default zh_CN.UTF-8) and Wine settings every run here needs
 #   xvfb_start                starts a private Xvfb, exports DISPLAY, sets XVFB_PID
 #   wine_prefix_init DIR      makes DIR a ready Wine prefix (if it is not one yet), exports WINEPREFIX
-#   wine_session_start        all of the above in a fresh temp dir (SESSION_DIR), cleaned up on exit
+#   wine_session_start [LOCALE]  all of the above in a fresh temp dir (SESSION_DIR), cleaned up on exit
 #   wine_session_stop         stops this prefix's wineserver and our Xvfb, removes SESSION_DIR
 # Each session stops only what it started: other runs on this machine keep their prefixes and displays.
 
 wine_env() {
-  # zh_CN.UTF-8 makes Wine's ANSI and OEM code page 936, as on a Chinese Windows. WINE_LOCALE=fr_FR.UTF-8
-  # gives ANSI 1252 and OEM 850, where a file written in the wrong one of the two shows.
-  local locale=${WINE_LOCALE:-zh_CN.UTF-8}
+  # zh_CN.UTF-8 makes Wine's ANSI and OEM code page 936, as on a Chinese Windows; fr_FR.UTF-8 gives ANSI 1252
+  # and OEM 850, where a file written in the wrong one of the two shows.
+  local locale=${1:-${WINE_LOCALE:-zh_CN.UTF-8}}
   export LANG=$locale LC_ALL=$locale
   export WINEDEBUG=-all
   # No Mono or Gecko install prompts: the program needs neither.
@@ -70,7 +70,7 @@ wine_prefix_init() {
 }
 
 wine_session_start() {
-  wine_env
+  wine_env "$@"
   SESSION_DIR=$(mktemp -d /tmp/tdl2mp4-wine.XXXXXX)
   trap wine_session_stop EXIT
   trap 'exit 130' INT TERM

@@ -1,9 +1,12 @@
 // Runs the end-to-end cases against a built tdl2mp4.exe:
-//   e2e_driver <path of tdl2mp4.exe> [part of a case name]
+//   e2e_driver <path of tdl2mp4.exe> [part of a case name]...
+// With parts given, only the cases whose names contain one of them run.
 #include <windows.h>
 
+#include <algorithm>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/framework.h"
 
@@ -19,10 +22,15 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t full[MAX_PATH * 4] = {};
   if (argc < 2 || !GetFullPathNameW(argv[1], MAX_PATH * 4, full, nullptr) ||
       GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
-    printLine("usage: e2e_driver <path of tdl2mp4.exe> [part of a case name]");
+    printLine("usage: e2e_driver <path of tdl2mp4.exe> [part of a case name]...");
     return 2;
   }
-  const std::wstring filter = argc > 2 ? argv[2] : L"";
+  const std::vector<std::wstring> filters(argv + 2, argv + argc);
+  const auto wanted = [&filters](const std::wstring& name) {
+    return filters.empty() || std::any_of(filters.begin(), filters.end(), [&name](const std::wstring& part) {
+             return name.find(part) != std::wstring::npos;
+           });
+  };
   // Layout is checked in real pixels, so the driver must not see a scaled screen.
   SetProcessDPIAware();
   // Settings of a user's environment that the program and the interpreters it starts inherit, and that must
@@ -41,7 +49,7 @@ int wmain(int argc, wchar_t** argv) {
     // The letter in the root is one that the ANSI and OEM code pages of a Western locale
     // put at different bytes, so a file written in the wrong one shows.
     e2e::Case c{entry.name, full, L"C:\\e2e-\u00E9\\" + std::wstring(entry.name) + L"\\", {}};
-    if (c.name.find(filter) == std::wstring::npos) continue;
+    if (!wanted(c.name)) continue;
     try {
       if (!e2e::removeTree(c.root)) c.abort("cannot delete the leftovers in " + e2e::quoted(c.root));
       e2e::makeFolder(c, c.root);

@@ -226,15 +226,17 @@ inline std::string fragment(unsigned salt, size_t size) {
 
 // ---- the program under test ----
 
+// A named function rather than a lambda: on 32-bit Windows a callback must be
+// __stdcall, and a lambda converts only to the default calling convention.
+inline BOOL CALLBACK collectWindow(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 // Top-level windows of a class, of one process or (processId 0) of any.
 inline std::vector<HWND> topLevelWindows(const wchar_t* className, DWORD processId = 0) {
   std::vector<HWND> all, found;
-  EnumWindows(
-      [](HWND window, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&all));
   for (HWND window : all) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);

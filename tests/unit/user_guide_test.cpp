@@ -1,0 +1,116 @@
+// The guide ships beside the exe and is read in Notepad on Windows 7 to 11, by
+// people who meet the program's messages and want to know what to do.
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/form_layout.h"
+#include "convert/merge_script.h"
+#include "platform/paths.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kSourceDir = TDL2MP4_SOURCE_DIR;
+const std::string kGuidePath = kSourceDir + "/docs/使用说明.txt";
+
+// Notepad opens with word wrap off: a wider line has to be scrolled sideways.
+constexpr std::size_t kWidestLine = 84;
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Code points of a UTF-8 text; nothing when the bytes are not well-formed UTF-8.
+std::optional<std::vector<char32_t>> decodeUtf8(const std::string& bytes) {
+  std::vector<char32_t> points;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= bytes.size()) return std::nullopt;
+    char32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      point = point << 6 | (next & 0x3F);
+    }
+    constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
+    points.push_back(point);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return points;
+}
+
+// Columns in a Chinese Notepad: from the general punctuation block on (quotes,
+// ellipsis, arrows, CJK) a character takes two.
+std::size_t columns(const std::vector<char32_t>& line) {
+  std::size_t width = 0;
+  for (char32_t point : line) width += point >= 0x2000 ? 2 : 1;
+  return width;
+}
+
+// The string constants of a header: the words the program shows, or the names it uses.
+std::vector<std::string> stringConstants(const std::string& header) {
+  const std::string source = readFile(kSourceDir + "/" + header);
+  const std::regex constant(R"re(constexpr const char\* k\w+ = "([^"\\]*)")re");
+  std::vector<std::string> found;
+  for (auto it = std::sregex_iterator(source.begin(), source.end(), constant); it != std::sregex_iterator(); ++it) {
+    found.push_back((*it)[1]);
+  }
+  return found;
+}
+
+class UserGuideTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(guide.empty()) << "cannot read " << kGuidePath; }
+  bool mentions(const std::string& text) const { return guide.find(text) != std::string::npos; }
+  const std::string guide = readFile(kGuidePath);
+};
+
+TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepad) {
+  // Without the byte order mark, Notepad before Windows 10 reads UTF-8 as the ANSI code page;
+  // before Windows 10 1809 it shows bare LF line ends as one long line.
+  ASSERT_EQ(guide.rfind("\xEF\xBB\xBF", 0), 0u) << "no UTF-8 byte order mark";
+  const std::string text = guide.substr(3);
+  ASSERT_TRUE(decodeUtf8(text)) << "not well-formed UTF-8";
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "the last line has no line end";
+
+  std::size_t lineNumber = 0;
+  for (std::size_t start = 0; start < text.size(); ++lineNumber) {
+    const std::size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    start = end == std::string::npos ? text.size() : end + 1;
+    const std::string body = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+    EXPECT_EQ(body.size() + 1, line.size()) << "line " << lineNumber + 1 << " does not end in CRLF";
+    EXPECT_EQ(body.find_first_of("\r\t"), std::string::npos) << "stray CR or tab in line " << lineNumber + 1;
+    EXPECT_LE(columns(*decodeUtf8(body)), kWidestLine) << "line " << lineNumber + 1 << " is too wide: " << body;
+  }
+}
+
+TEST_F(UserGuideTest, ExplainsEveryMessageTheProgramShows) {
+  std::vector<std::string> messages = stringConstants("convert/messages.h");
+  ASSERT_GE(messages.size(), 10u) << "the message constants were not found";
+  for (const std::string& text : stringConstants("app/settings_file.h")) messages.push_back(text);
+  for (const std::string& message : messages) EXPECT_TRUE(mentions(message)) << "not in the guide: " << message;
+}
+
+TEST_F(UserGuideTest, NamesTheButtonsAsTheWindowShowsThem) {
+  for (const app::ControlLayout& control : app::kFormLayout) {
+    if (control.kind != app::ControlKind::Button && control.control != app::Control::Label1) continue;
+    EXPECT_TRUE(mentions(control.loadCaption)) << "not in the guide: " << control.loadCaption;
+  }
+}
+
+TEST_F(UserGuideTest, ItsExampleOutputNameIsTheOneTheProgramMakes) {
+  const std::string folder = "k0029vf1a2b.321004.1";
+  ASSERT_TRUE(mentions(folder));
+  EXPECT_TRUE(mentions(convert::OutputFileName(platform::GetBaseName(folder))));
+  EXPECT_TRUE(mentions(convert::kScriptName));
+}
+
+}  // namespace
