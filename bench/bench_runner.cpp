@@ -4,7 +4,6 @@
 //
 //   bench_runner startup <exe> <runs>
 //   bench_runner list <exe> <cache folder> <runs>
-//   bench_runner merge <exe> <cache folder holding one folder of fragments> <runs>
 
 // windows.h first: the headers after it build on its types.
 // clang-format off
@@ -34,7 +33,6 @@ using platform::win32::toUtf8;
 
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kListTimeoutMs = 120000;
-constexpr DWORD kMergeTimeoutMs = 600000;
 constexpr UINT kReplyTimeoutMs = 10000;
 // A fresh window still paints and settles after its loop first runs; clicks wait
 // that out so it is not counted in the step being timed.
@@ -44,7 +42,6 @@ constexpr DWORD kSettleMs = 300;
 constexpr int kPollsPerMessageBoxCheck = 50;
 
 constexpr wchar_t kSettingsFileName[] = L"shezhi.txt";
-constexpr wchar_t kScriptFileName[] = L"Fok.BAT";
 constexpr wchar_t kFloorWindowExe[] = L"bench_floor_window.exe";
 constexpr wchar_t kFloorListExe[] = L"bench_floor_list.exe";
 constexpr UINT kSettingsCodePage = 936;
@@ -98,14 +95,6 @@ std::wstring runnerFolder() {
   return folderOf(std::wstring(path, length));
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::optional<ULONGLONG> fileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 bool isDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
 
 // Every subfolder the program should list, in the order the file system gives them.
@@ -121,19 +110,6 @@ std::optional<std::vector<std::wstring>> subfoldersOf(const std::wstring& folder
     }
   } while (FindNextFileW(find.get(), &data));
   return names;
-}
-
-ULONGLONG fragmentBytesIn(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW((folder + L"\\*.tdl").c_str(), &data));
-  ULONGLONG total = 0;
-  if (!find) return total;
-  do {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      total += (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-  } while (FindNextFileW(find.get(), &data));
-  return total;
 }
 
 // The program's settings file holds what each run needs while the runner works;
@@ -530,117 +506,10 @@ int runList(const std::wstring& exe, const std::wstring& folder, int runs) {
   return 0;
 }
 
-// ---- merge ----
-
-// The name the program gives the joined file: "Shipin", the folder name's first four
-// characters before any extension, ".mp4".
-std::wstring outputNameFor(const std::wstring& folderName) {
-  std::wstring base = folderName.substr(0, folderName.rfind(L'.'));
-  return L"Shipin" + base.substr(0, 4) + L".mp4";
-}
-
-struct MergeCase {
-  std::wstring exe;
-  std::wstring cacheFolder;
-  std::size_t subfolders;
-  std::wstring output;
-  std::wstring script;
-  ULONGLONG bytes;
-};
-
-std::optional<double> timeMerge(const MergeCase& merge) {
-  DeleteFileW(merge.output.c_str());
-  DeleteFileW(merge.script.c_str());
-  auto started = startAndSettle(merge.exe, L"", MAIN_WINDOW_CLASS);
-  if (!started) return std::nullopt;
-  Child& child = started->child;
-  HWND window = started->shown.window;
-  HWND list = GetDlgItem(window, IDC_LIST1);
-  PostMessageW(GetDlgItem(window, IDC_COMMAND2), BM_CLICK, 0, 0);
-  const Stopwatch listClock;
-  if (!pollUntil(child, listClock, kListTimeoutMs, "the listing before the merge",
-                 [&] { return ask(list, LB_GETCOUNT) >= static_cast<LRESULT>(merge.subfolders); })) {
-    return std::nullopt;
-  }
-  ask(list, LB_SETCURSEL, 0);
-  settle(window);
-
-  const Stopwatch clock;
-  PostMessageW(GetDlgItem(window, IDC_COMMAND1), BM_CLICK, 0, 0);
-  const auto joined = pollUntil(child, clock, kMergeTimeoutMs, "the joined file", [&] {
-    return !exists(merge.script) && fileSize(merge.output).value_or(0) == merge.bytes;
-  });
-  if (!joined) {
-    std::fprintf(stderr, "bench: output holds %llu of %llu bytes; the script %s\n",
-                 static_cast<unsigned long long>(fileSize(merge.output).value_or(0)),
-                 static_cast<unsigned long long>(merge.bytes), exists(merge.script) ? "is still there" : "is gone");
-  }
-  child.end();
-  DeleteFileW(merge.output.c_str());
-  return joined;
-}
-
-int runMerge(const std::wstring& exe, const std::wstring& folder, int runs) {
-  const auto subfolders = subfoldersOf(folder);
-  if (!subfolders || subfolders->empty()) {
-    fail("merge: the cache folder is missing or has no subfolder");
-    return 1;
-  }
-  const auto line = settingsLine(folder);
-  if (!line) {
-    fail("merge: the cache folder's path does not fit code page 936");
-    return 1;
-  }
-  // The program lists in the file system's order, so its first line is the first subfolder.
-  const std::wstring& chosen = subfolders->front();
-  const std::wstring appFolder = folderOf(exe);
-  const MergeCase merge{exe,
-                        folder,
-                        subfolders->size(),
-                        appFolder + L"\\" + outputNameFor(chosen),
-                        appFolder + L"\\" + kScriptFileName,
-                        fragmentBytesIn(folder + L"\\" + chosen)};
-  if (merge.bytes == 0) {
-    fail("merge: the chosen folder holds no fragments");
-    return 1;
-  }
-  SettingsFile settings(appFolder + L"\\" + kSettingsFileName);
-  if (!settings.write(*line)) {
-    failWithError("cannot write the program's settings file");
-    return 1;
-  }
-
-  std::printf("merge: %.1f MiB of fragments in %s into %s\n", mebibytes(merge.bytes),
-              toUtf8(folder + L"\\" + chosen).c_str(), toUtf8(merge.output).c_str());
-  std::vector<double> times;
-  for (int run = 1; run <= runs; ++run) {
-    const auto milliseconds = timeMerge(merge);
-    if (milliseconds) {
-      times.push_back(*milliseconds);
-      std::printf("merge run %2d: %9.1f ms   %7.1f MiB/s\n", run, *milliseconds,
-                  mebibytes(merge.bytes) / (*milliseconds / 1000.0));
-    } else {
-      std::printf("merge run %2d: failed\n", run);
-    }
-    std::fflush(stdout);
-  }
-  if (times.empty()) {
-    fail("merge: no complete run");
-    return 1;
-  }
-  const double middle = median(times);
-  std::printf("merge median of %zu: %.1f ms, %.1f MiB/s\n", times.size(), middle,
-              mebibytes(merge.bytes) / (middle / 1000.0));
-  result("merge.program_ms", middle);
-  result("merge.mib", mebibytes(merge.bytes));
-  return 0;
-}
-
 int usage() {
   std::fprintf(stderr,
                "usage: bench_runner startup <exe> <runs>\n"
-               "       bench_runner list <exe> <cache folder> <runs>\n"
-               "       bench_runner merge <exe> <cache folder with one folder of fragments> <runs>\n");
+               "       bench_runner list <exe> <cache folder> <runs>\n");
   return 2;
 }
 
@@ -657,7 +526,6 @@ int wmain(int argc, wchar_t** argv) {
   int status = -1;
   if (mode == L"startup" && argc == 4) status = runStartup(exe, runs);
   if (mode == L"list" && argc == 5) status = runList(exe, withoutTrailingBackslash(argv[3]), runs);
-  if (mode == L"merge" && argc == 5) status = runMerge(exe, withoutTrailingBackslash(argv[3]), runs);
   timeEndPeriod(1);
   if (status < 0) return usage();
   return status;

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Measures the Windows program under Wine next to floor programs (and its merge next to
-# plain `cat` on Linux), prints every figure and then a summary table. Nothing is
-# asserted: the goals in the table are for orientation, and the exit status only says
-# whether the measuring itself could run.
+# Measures the Windows program under Wine next to floor programs, prints every figure
+# and then a summary table. Nothing is asserted: the goals in the table are for
+# orientation, and the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [merge] [size]     (all of them when none given)
+# Usage: scripts/bench.sh [startup] [list] [size]     (all of them when none given)
 #
 # Installs what is missing on Debian 12 (apt-get, as root) through scripts/ensure-deps.sh.
 # Works in a private Wine prefix on a private Xvfb under /tmp and removes both at the end.
-# The merge section needs about 2.2 GiB free there: 1 GiB of fragments plus one joined copy.
 #
 # BENCH_BUILD_DIR  where the build trees go (default build/bench, apart from other tools' trees)
 # BENCH_BIN        a folder that already holds tdl2mp4.exe and the bench_*.exe: no build
@@ -18,20 +16,16 @@ build_dir=${BENCH_BUILD_DIR:-$root/build/bench}
 
 startup_runs=10
 list_runs=5
-merge_runs=3
 list_sizes=(1000 10000)
-fragment_count=200
-fragment_mib=5
-merge_space_mib=2300
 runner_timeout=1800
 
-usage() { echo "usage: scripts/bench.sh [startup] [list] [merge] [size]" >&2; }
+usage() { echo "usage: scripts/bench.sh [startup] [list] [size]" >&2; }
 
 sections=("$@")
-((${#sections[@]})) || sections=(startup list merge size)
+((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
   case $section in
-    startup | list | merge | size) ;;
+    startup | list | size) ;;
     *) usage; exit 2 ;;
   esac
 done
@@ -116,11 +110,7 @@ make_cache() {
   (cd "$folder" && seq -f 'v%07g.321004.1' 1 "$count" | xargs mkdir)
 }
 
-median_of() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
-
-milliseconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) * 1000 }'; }
-
-if wants startup || wants list || wants merge; then
+if wants startup || wants list; then
   echo "== bench: starting a Wine session (own prefix, own Xvfb)" >&2
   wine_session_start
   drive_c=$WINEPREFIX/drive_c
@@ -142,37 +132,6 @@ if wants list; then
     runner list "$app_exe" "C:\\bench\\cache$size" "$list_runs"
     rm -rf "${drive_c:?}/bench/cache$size"
   done
-fi
-
-if wants merge; then
-  merge_dir=$drive_c/bench/merge
-  free_mib=$(df --output=avail -BM "$drive_c" | tail -n 1 | tr -dc '0-9')
-  if ((free_mib < merge_space_mib)); then
-    echo "== merge: skipped, $free_mib MiB free under $drive_c, $merge_space_mib MiB needed"
-  else
-    echo "== merge: $fragment_count fragments of $fragment_mib MiB ($((fragment_count * fragment_mib)) MiB, $free_mib MiB free)"
-    fragments=$merge_dir/a0017xk2pq3.321004.1
-    mkdir -p "$fragments"
-    for ((i = 1; i <= fragment_count; i++)); do
-      head -c "${fragment_mib}M" /dev/urandom >"$(printf '%s/%03d.tdl' "$fragments" "$i")"
-    done
-    # Both joins start with nothing waiting to be written back.
-    sync
-    runner merge "$app_exe" 'C:\bench\merge' "$merge_runs"
-    sync
-    joined=$drive_c/bench/app/linux-cat.out
-    times=()
-    for ((run = 1; run <= merge_runs; run++)); do
-      rm -f "$joined"
-      start=$EPOCHREALTIME
-      cat "$fragments"/*.tdl >"$joined"
-      times+=("$(milliseconds_between "$start" "$EPOCHREALTIME")")
-      echo "  cat run $run: ${times[-1]} ms"
-    done
-    rm -f "$joined"
-    figure[merge.cat_ms]=$(printf '%s\n' "${times[@]}" | median_of)
-    rm -rf "$merge_dir"
-  fi
 fi
 
 if wants size; then
@@ -218,11 +177,6 @@ if wants list; then
   program=$(get list.10000.program_peak_mib) floor=$(get list.10000.floor_peak_mib)
   row "peak working set, 10000" "$(number '%.1f MiB' "$program")" "$(number '%.1f MiB' "$floor")" \
     "$(ratio "$program" "$floor")" "< 16 MiB" "$(met 'a < 16' "$program")"
-fi
-if wants merge; then
-  program=$(get merge.program_ms) cat_ms=$(get merge.cat_ms)
-  row "merge $((fragment_count * fragment_mib)) MiB, click to file" "$(number '%.1f ms' "$program")" \
-    "cat $(number '%.1f ms' "$cat_ms")" "$(ratio "$program" "$cat_ms")" "-" "-"
 fi
 if wants size; then
   row "tdl2mp4.exe size" "$(number '%d B' "$(get size.bytes)")" "" "" "< 1 MiB (1048576 B)" \
