@@ -5,12 +5,9 @@
 
 namespace bench {
 
-inline constexpr wchar_t kFloorWindowClass[] = L"BenchFloorWindow";
-inline constexpr wchar_t kFloorListClass[] = L"BenchFloorList";
-inline constexpr int kFloorListBoxId = 100;
-
-// Posted to the floor list's window: list the folder named on its command line.
-inline constexpr UINT kFloorStartListing = WM_APP + 1;
+// The floor lister's controls, which the runner clicks and counts as it does the program's.
+inline constexpr int kFloorReadButtonId = 100;
+inline constexpr int kFloorListBoxId = 101;
 
 // The program's client area and list box at 96 dpi, so that a floor paints as
 // much of the screen as the program does.

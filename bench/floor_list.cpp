@@ -1,7 +1,8 @@
 // The least a Win32 program does to list a folder's subfolders by creation time:
-// the floor the program's listing is measured against. Per subfolder it does what
-// the program does (keep the name, format the time, add a list line, let waiting
-// messages through) in one plain loop, with the list's redraw held back the same way.
+// the floor the program's listing is measured against. A click on its button walks
+// the folder named on its command line and, per subfolder, does what the program
+// does (keep the name, format the time, add a list line, let waiting messages
+// through), with the list's redraw held back the same way.
 
 // windows.h first: the headers after it build on its types.
 // clang-format off
@@ -13,24 +14,31 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_names.h"
-#include "platform/win32/handles.h"
+#include "bench_names.h"
 
 namespace {
 
-using platform::win32::FindHandle;
-using platform::win32::FontHandle;
+constexpr wchar_t kWindowClass[] = L"BenchFloorList";
 
-struct Floor {
-  HWND window = nullptr;
-  HWND list = nullptr;
-  std::wstring folder;
-  std::vector<std::wstring> names;
-  FontHandle font;
-  bool listing = false;
+struct FindOwner {
+  HANDLE handle;
+  ~FindOwner() {
+    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+  }
 };
 
-Floor floorProgram;
+struct FontOwner {
+  HFONT font = nullptr;
+  ~FontOwner() {
+    if (font) DeleteObject(font);
+  }
+};
+
+HWND mainWindow = nullptr;
+HWND listBox = nullptr;
+std::wstring folder;
+std::vector<std::wstring> names;
+FontOwner listFont;
 
 void yieldToMessages() {
   MSG message;
@@ -39,7 +47,7 @@ void yieldToMessages() {
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
-    if (IsDialogMessageW(floorProgram.window, &message)) continue;
+    if (IsDialogMessageW(mainWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -48,12 +56,10 @@ void yieldToMessages() {
 std::wstring creationText(const FILETIME& created) {
   SYSTEMTIME universal;
   SYSTEMTIME local;
-  if (!FileTimeToSystemTime(&created, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
-    return {};
-  }
   wchar_t date[96];
   wchar_t time[96];
-  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 96) <= 0 ||
+  if (!FileTimeToSystemTime(&created, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) ||
+      GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 96) <= 0 ||
       GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 96) <= 0) {
     return {};
   }
@@ -61,65 +67,59 @@ std::wstring creationText(const FILETIME& created) {
 }
 
 void repaintList() {
-  SendMessageW(floorProgram.list, WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(floorProgram.list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(listBox, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(listBox, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
 }
-
-bool isDotEntry(const wchar_t* name) { return lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0; }
 
 void listFolder() {
-  // A second request that arrives while this one yields would refill the list under it.
-  if (floorProgram.listing) return;
-  floorProgram.listing = true;
-  SendMessageW(floorProgram.list, LB_RESETCONTENT, 0, 0);
-  floorProgram.names.clear();
-
+  SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
+  names.clear();
   WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileExW((floorProgram.folder + L"\\*").c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  SendMessageW(floorProgram.list, WM_SETREDRAW, FALSE, 0);
+  const FindOwner find{FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH)};
+  SendMessageW(listBox, WM_SETREDRAW, FALSE, 0);
   ULONGLONG lastRepaint = GetTickCount64();
-  if (find) {
-    do {
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || isDotEntry(data.cFileName)) continue;
-      floorProgram.names.emplace_back(data.cFileName);
-      SendMessageW(floorProgram.list, LB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(creationText(data.ftCreationTime).c_str()));
-      if (GetTickCount64() - lastRepaint >= bench::kListRepaintMilliseconds) {
-        repaintList();
-        SendMessageW(floorProgram.list, WM_SETREDRAW, FALSE, 0);
-        lastRepaint = GetTickCount64();
-      }
-      yieldToMessages();
-    } while (FindNextFileW(find.get(), &data));
+  for (bool more = find.handle != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find.handle, &data)) {
+    const std::wstring name = data.cFileName;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == L"." || name == L"..") continue;
+    names.push_back(name);
+    SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(creationText(data.ftCreationTime).c_str()));
+    if (GetTickCount64() - lastRepaint >= bench::kListRepaintMilliseconds) {
+      repaintList();
+      SendMessageW(listBox, WM_SETREDRAW, FALSE, 0);
+      lastRepaint = GetTickCount64();
+    }
+    yieldToMessages();
   }
   repaintList();
-  floorProgram.listing = false;
 }
 
-void createList(HWND window, HINSTANCE instance) {
-  const RECT& place = bench::kListBoxRect;
-  floorProgram.list =
-      CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, place.left,
-                      place.top, place.right - place.left, place.bottom - place.top, window,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(bench::kFloorListBoxId)), instance, nullptr);
+HWND createChild(HWND parent, const wchar_t* className, DWORD style, DWORD exStyle, const RECT& place, int id) {
+  return CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, place.left, place.top,
+                         place.right - place.left, place.bottom - place.top, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+}
+
+void createControls(HWND window) {
+  createChild(window, L"BUTTON", BS_PUSHBUTTON, 0, RECT{48, 144, 137, 193}, bench::kFloorReadButtonId);
+  listBox = createChild(window, L"LISTBOX", WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
+                        bench::kListBoxRect, bench::kFloorListBoxId);
   // The program draws its lines in the message font; the same font costs the same to draw.
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    floorProgram.font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-    SendMessageW(floorProgram.list, WM_SETFONT, reinterpret_cast<WPARAM>(floorProgram.font.get()), FALSE);
+    listFont.font = CreateFontIndirectW(&metrics.lfMessageFont);
+    SendMessageW(listBox, WM_SETFONT, reinterpret_cast<WPARAM>(listFont.font), FALSE);
   }
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      createList(window, reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance);
+      createControls(window);
       return 0;
-    case bench::kFloorStartListing:
-      listFolder();
+    case WM_COMMAND:
+      if (LOWORD(wParam) == bench::kFloorReadButtonId && HIWORD(wParam) == BN_CLICKED) listFolder();
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -134,15 +134,15 @@ std::wstring firstArgument() {
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   std::wstring first = arguments && count > 1 ? arguments[1] : L"";
   LocalFree(arguments);
+  while (!first.empty() && first.back() == L'\\') first.pop_back();
   return first;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-  floorProgram.folder = firstArgument();
-  while (!floorProgram.folder.empty() && floorProgram.folder.back() == L'\\') floorProgram.folder.pop_back();
-  if (floorProgram.folder.empty()) return 2;
+  folder = firstArgument();
+  if (folder.empty()) return 2;
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -152,22 +152,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = bench::kFloorListClass;
+  windowClass.lpszClassName = kWindowClass;
   if (!RegisterClassExW(&windowClass)) return 1;
 
   constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   RECT frame{0, 0, bench::kClientWidth, bench::kClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-  floorProgram.window =
-      CreateWindowExW(WS_EX_CONTROLPARENT, bench::kFloorListClass, L"floor list", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                      frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
-  if (!floorProgram.window) return 1;
-  ShowWindow(floorProgram.window, showCommand);
-  UpdateWindow(floorProgram.window);
+  mainWindow = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"floor list", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  if (!mainWindow) return 1;
+  ShowWindow(mainWindow, showCommand);
+  UpdateWindow(mainWindow);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(floorProgram.window, &message)) continue;
+    if (IsDialogMessageW(mainWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
