@@ -5,8 +5,8 @@
 # fault and takes a while.
 #
 # Usage: scripts/mutants.sh [part of a fault name]
-# Works on a clone of the committed HEAD under MUTANTS_DIR (default /tmp/tdl2mp4-mutants), so the
-# work tree is never touched; commit first.
+# Works on a clone of a commit (MUTANTS_REF, default HEAD) under MUTANTS_DIR (default
+# /tmp/tdl2mp4-mutants), so the work tree is never touched; commit first.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work=${MUTANTS_DIR:-/tmp/tdl2mp4-mutants}
@@ -57,6 +57,7 @@ rm -rf "$work"
 mkdir -p "$work"
 git clone -q "$root" "$work/src"
 src=$work/src
+git -C "$src" checkout -q "${MUTANTS_REF:-HEAD}"
 export BUILD_DIR=$work/build
 "$src/scripts/build.sh" native win >"$work/build.log" 2>&1 || { echo "mutants: the unmutated tree does not build" >&2; exit 1; }
 

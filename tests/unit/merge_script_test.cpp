@@ -16,30 +16,29 @@ using Lines = std::vector<std::string>;
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
-TEST(MergeScriptLines, WorkedExampleJoinsTheFolderIntoTheProgramsFolder) {
-  EXPECT_EQ(
-      convert::MergeScriptLines("D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4"),
-      (Lines{"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
-             "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}));
-}
-
-TEST(MergeScriptLines, DriveRootsGetOneBackslash) {
-  const Lines lines = convert::MergeScriptLines("E:\\abc\\", "C:\\", "Shipinabc.mp4");
-  EXPECT_EQ(lines[2], "copy /Y /B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"");
-  EXPECT_EQ(lines[3], "del \"C:\\Fok.BAT\"");
-}
-
-TEST(MergeScriptLines, CharactersTheInterpreterWouldReadAreTakenLiterally) {
-  const Lines lines = convert::MergeScriptLines("D:\\a b&c\\50%^!(x),;=\\", "C:\\my %PATH% & tools", "Shipin50%^.mp4");
-  EXPECT_EQ(lines[1], "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"");
-  EXPECT_EQ(lines[2], "copy /Y /B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"");
-  EXPECT_EQ(lines[3], "del \"C:\\my %%PATH%% & tools\\Fok.BAT\"");
-}
-
-TEST(MergeScriptLines, ANetworkFolderKeepsFourLines) {
-  const Lines lines = convert::MergeScriptLines("\\\\server\\cache\\abc\\", "C:\\tools", "Shipinabc.mp4");
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "rem");
+// Every path is one literal argument to cmd: quoted, % doubled, the rest as it stands.
+TEST(MergeScriptLines, QuoteEveryPathAndKeepFourLines) {
+  const struct {
+    std::string folder, appFolder, output;
+    Lines lines;
+  } cases[] = {
+      {"D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4",
+       {"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"", "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"",
+        "del \"C:\\tools\\Fok.BAT\""}},
+      {"E:\\abc\\", "C:\\", "Shipinabc.mp4",
+       {"E:", "cd /d \"E:\\abc\\\"", "copy /Y /B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"", "del \"C:\\Fok.BAT\""}},
+      {"D:\\a b&c\\50%^!(x),;=\\", "C:\\my %PATH% & tools", "Shipin50%^.mp4",
+       {"D:", "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"",
+        "copy /Y /B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"",
+        "del \"C:\\my %%PATH%% & tools\\Fok.BAT\""}},
+      // A network folder has no drive to switch to.
+      {"\\\\server\\cache\\abc\\", "C:\\tools", "Shipinabc.mp4",
+       {"rem", "cd /d \"\\\\server\\cache\\abc\\\"", "copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\"",
+        "del \"C:\\tools\\Fok.BAT\""}},
+  };
+  for (const auto& each : cases) {
+    EXPECT_EQ(convert::MergeScriptLines(each.folder, each.appFolder, each.output), each.lines) << each.folder;
+  }
 }
 
 TEST(OutputFileName, TakesTheFirstFourCharactersOfTheBaseName) {
@@ -73,6 +72,11 @@ class ConversionTest : public ::testing::Test {
     convert::StartConversion(platform, view, state);
   }
   std::string script() const { return platform.bytesOf("C:\\tools\\Fok.BAT"); }
+  // The interpreter ends and the program hears of it.
+  void endInterpreter() {
+    platform.interpreterLock.reset();
+    convert::FinishConversion(platform, state);
+  }
 
   FakePlatform platform;
   FakeView view;
@@ -92,7 +96,11 @@ TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterMinimizedInTheProgr
   EXPECT_EQ(run.commandLine, "cmd /d /v:off /c .\\Fok.BAT");
   EXPECT_EQ(run.workingDirectory, "C:\\tools");
   EXPECT_EQ(run.style, platform::WindowStyle::Minimized);
-  EXPECT_EQ(platform.yields, 1) << "one yield for the file that did not match";
+
+  endInterpreter();
+  convertEntry(1);
+  EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\abc.def\\") << "found by its full name";
+  EXPECT_NE(script().find("\"D:\\vcache\\abc.def\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\""), std::string::npos);
 }
 
 TEST_F(ConversionTest, TheScriptIsWrittenInTheCodePageTheInterpreterReadsIt) {
@@ -100,12 +108,6 @@ TEST_F(ConversionTest, TheScriptIsWrittenInTheCodePageTheInterpreterReadsIt) {
   convertEntry(0);
   EXPECT_NE(platform.bytesOf("C:\\café\\Fok.BAT").find("\"C:\\caf\x82\\Shipin7f3a.mp4\""), std::string::npos)
       << "in the OEM code page, not the ANSI one";
-}
-
-TEST_F(ConversionTest, AFolderNameWithADotIsFoundByItsFullName) {
-  convertEntry(1);
-  EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\abc.def\\");
-  EXPECT_NE(script().find("copy /Y /B \"D:\\vcache\\abc.def\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\""), std::string::npos);
 }
 
 TEST_F(ConversionTest, ExpectedConditionsAreAnsweredWithTheirMessagesAndNoScript) {
@@ -145,63 +147,34 @@ TEST_F(ConversionTest, ASelectionChangeDuringTheWalkCannotMixTwoVideos) {
   EXPECT_NE(script().find("\"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\""), std::string::npos);
 }
 
-TEST_F(ConversionTest, PathsTheCodePageCannotHoldGoThroughTheirShortForm) {
+// Paths the code page cannot hold, and folders too long for cmd, go through their
+// 8.3 form; without one, or where the output's own name is the problem, nothing is written.
+TEST_F(ConversionTest, PathsTheInterpreterCannotReadGoThroughTheirShortFormOrAreRefused) {
+  const std::string deep = "D:\\" + std::string(230, 'd');
   platform.appFolder = "C:\\Ÿtools";
   platform.addFolder("C:\\Ÿtools");
   platform.shortNames["C:\\Ÿtools"] = "C:\\TOOLS~1";
-  platform.addFolder("D:\\vcache\\Ÿvideo", 5);
-  platform.addFile("D:\\vcache\\Ÿvideo\\1.tdl");
+  for (const std::string& folder : std::vector<std::string>{"D:\\vcache\\Ÿvideo", "D:\\vcache\\xŸ", deep + "\\video"}) {
+    platform.addFolder(folder, 5);
+    platform.addFile(folder + "\\1.tdl");
+  }
   platform.shortNames["D:\\vcache\\Ÿvideo"] = "D:\\vcache\\VIDEO~1";
-  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
-  platform.messages.clear();
-  convertEntry(4);
-  // The name comes from the base name, which the code page cannot hold either.
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_TRUE(startsWith(platform.messages[0], convert::kPathNotScriptable));
-
-  platform.messages.clear();
-  convertEntry(0);
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_NE(platform.bytesOf("C:\\Ÿtools\\Fok.BAT").find("\"C:\\TOOLS~1\\Shipin7f3a.mp4\""), std::string::npos);
-  EXPECT_EQ(platform.runs.back().workingDirectory, "C:\\TOOLS~1");
-}
-
-TEST_F(ConversionTest, WithoutAShortFormAnUnwritablePathIsRefused) {
-  platform.addFolder("D:\\vcache\\Ÿ", 5);
-  platform.addFile("D:\\vcache\\Ÿ\\1.tdl");
-  platform.addFolder("D:\\vcache\\Ÿ\\abcd", 6);
-  convert::ReadCacheFolder(platform, view, state, "D:\\vcache\\Ÿ");
-  convertEntry(0);
-  EXPECT_EQ(platform.messages.size(), 1u);
-  EXPECT_TRUE(platform.runs.empty());
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
-}
-
-TEST_F(ConversionTest, LongFoldersUseTheirShortFormOrAreRefused) {
-  const std::string deep = "D:\\" + std::string(230, 'd');
-  platform.addFolder(deep + "\\video", 1);
-  platform.addFile(deep + "\\video\\1.tdl");
-  convert::ReadCacheFolder(platform, view, state, deep);
-  convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_TRUE(startsWith(platform.messages[0], convert::kPathNotScriptable));
-
-  platform.messages.clear();
   platform.shortNames[deep + "\\video"] = "D:\\DDDDDD~1\\video";
-  convertEntry(0);
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_NE(script().find("copy /Y /B \"D:\\DDDDDD~1\\video\\*.tdl\""), std::string::npos);
-}
-
-TEST_F(ConversionTest, FailuresToWriteOrStartAreReported) {
-  platform.failWrites = true;
-  convertEntry(0);
-  platform.failWrites = false;
-  platform.failRuns = true;
-  convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 2u);
-  EXPECT_TRUE(startsWith(platform.messages[0], convert::kScriptNotWritten));
-  EXPECT_TRUE(startsWith(platform.messages[1], convert::kInterpreterNotStarted));
+  const auto scriptFor = [&](const std::string& cache) {
+    platform.messages.clear();
+    endInterpreter();
+    convert::ReadCacheFolder(platform, view, state, cache);
+    convertEntry(static_cast<int>(state.CacheFolderNames.size()) - 1);
+    return platform.messages.empty() ? platform.bytesOf("C:\\Ÿtools\\Fok.BAT") : platform.messages[0];
+  };
+  EXPECT_TRUE(startsWith(scriptFor("D:\\vcache"), convert::kPathNotScriptable)) << "no short form";
+  platform.remove("D:\\vcache\\xŸ");
+  // The output's name comes from the base name, which has no short form.
+  EXPECT_TRUE(startsWith(scriptFor("D:\\vcache"), convert::kPathNotScriptable));
+  EXPECT_FALSE(platform.has("C:\\Ÿtools\\Fok.BAT"));
+  EXPECT_NE(scriptFor(deep).find("copy /Y /B \"D:\\DDDDDD~1\\video\\*.tdl\" \"C:\\TOOLS~1\\Shipinvide.mp4\""),
+            std::string::npos);
+  EXPECT_EQ(platform.runs.back().workingDirectory, "C:\\TOOLS~1");
 }
 
 TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
@@ -268,8 +241,7 @@ TEST_F(ConversionTest, ACopyLineTooLongForTheInterpreterUsesShortNamesOrIsRefuse
   convertEntry(4);
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_NE(script().find("\"D:\\vcache\\many\\A1~1.TDL\"+\"D:\\vcache\\many\\A2~1.TDL\"+"), std::string::npos);
-  platform.interpreterLock.reset();
-  convert::FinishConversion(platform, state);
+  endInterpreter();
   platform.messages.clear();
   platform.remove("C:\\tools\\Fok.BAT");
 
@@ -289,9 +261,8 @@ TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
   EXPECT_EQ(script(), first);
 
   // The interpreter ends, but another copy of the program now runs one from the same folder.
-  platform.interpreterLock.reset();
   platform.addFile("C:\\tools\\Shipin7f3a.mp4", "AB");
-  convert::FinishConversion(platform, state);
+  endInterpreter();
   platform.lockedFolders.insert("C:\\tools");
   platform.remove("C:\\tools\\Fok.BAT");
   convertEntry(1);
@@ -311,8 +282,7 @@ TEST_F(ConversionTest, TheVideoIsCheckedWhenTheInterpreterEnds) {
     convertEntry(0);
     EXPECT_FALSE(platform.has("C:\\tools\\Shipin7f3a.mp4")) << "the older file must not pass for the new one";
     if (output) platform.addFile("C:\\tools\\Shipin7f3a.mp4", output);
-    platform.interpreterLock.reset();
-    convert::FinishConversion(platform, state);
+    endInterpreter();
   };
   finish("AB");
   EXPECT_TRUE(platform.messages.empty());
@@ -324,18 +294,26 @@ TEST_F(ConversionTest, TheVideoIsCheckedWhenTheInterpreterEnds) {
             std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件有 1 字节，应有 2 字节）");
 }
 
-TEST_F(ConversionTest, AnOutputThatCannotBeReplacedOrAProgramOnANetworkShareIsRefused) {
+TEST_F(ConversionTest, FailuresBeforeTheInterpreterRunsAreReportedAndLeaveNoLockBehind) {
   platform.addFile("C:\\tools\\Shipin7f3a.mp4", "playing");
   platform.undeletable.insert("C:\\tools\\Shipin7f3a.mp4");
   convertEntry(0);
+  platform.undeletable.clear();
+  platform.failWrites = true;
+  convertEntry(0);
+  platform.failWrites = false;
+  platform.failRuns = true;
+  convertEntry(0);
   platform.appFolder = "\\\\server\\share\\tools";
   convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 2u);
+  ASSERT_EQ(platform.messages.size(), 4u);
   EXPECT_TRUE(startsWith(platform.messages[0], convert::kOutputInUse + std::string("C:\\tools\\Shipin7f3a.mp4")));
-  EXPECT_EQ(platform.messages[1], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
+  EXPECT_TRUE(startsWith(platform.messages[1], convert::kScriptNotWritten));
+  EXPECT_TRUE(startsWith(platform.messages[2], convert::kInterpreterNotStarted));
+  EXPECT_EQ(platform.messages[3], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
   EXPECT_TRUE(platform.runs.empty());
   EXPECT_TRUE(platform.lockedFolders.empty());
+  EXPECT_FALSE(state.conversion);
 }
 
 TEST(OpenOutputFolder, StartsTheExplorerOnTheProgramsFolderQuoted) {

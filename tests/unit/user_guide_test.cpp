@@ -2,7 +2,6 @@
 // people who meet the program's messages and want to know what to do.
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "app/form_layout.h"
 #include "convert/merge_script.h"
 #include "platform/paths.h"
+#include "platform/utf8.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,32 +25,16 @@ std::string readFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Code points of a UTF-8 text; nothing when the bytes are not well-formed UTF-8.
-std::optional<std::vector<char32_t>> decodeUtf8(const std::string& bytes) {
-  std::vector<char32_t> points;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= bytes.size()) return std::nullopt;
-    char32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      point = point << 6 | (next & 0x3F);
-    }
-    constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
-    points.push_back(point);
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return points;
-}
-
 // Columns in a Chinese Notepad: from the general punctuation block on (quotes,
-// ellipsis, arrows, CJK) a character takes two.
-std::size_t columns(const std::vector<char32_t>& line) {
+// ellipsis, arrows, CJK) a character takes two, and in UTF-8 those are the ones
+// whose lead byte is 0xE2 or above.
+std::size_t columns(const std::string& utf8) {
   std::size_t width = 0;
-  for (char32_t point : line) width += point >= 0x2000 ? 2 : 1;
+  for (char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 || (byte >= 0xC0 && byte < 0xE2)) width += 1;
+    if (byte >= 0xE2) width += 2;
+  }
   return width;
 }
 
@@ -77,7 +61,7 @@ TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepad) {
   // before Windows 10 1809 it shows bare LF line ends as one long line.
   ASSERT_EQ(guide.rfind("\xEF\xBB\xBF", 0), 0u) << "no UTF-8 byte order mark";
   const std::string text = guide.substr(3);
-  ASSERT_TRUE(decodeUtf8(text)) << "not well-formed UTF-8";
+  ASSERT_TRUE(platform::isStrictUtf8(text)) << "not well-formed UTF-8";
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "the last line has no line end";
 
   std::size_t lineNumber = 0;
@@ -88,7 +72,7 @@ TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepad) {
     const std::string body = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
     EXPECT_EQ(body.size() + 1, line.size()) << "line " << lineNumber + 1 << " does not end in CRLF";
     EXPECT_EQ(body.find_first_of("\r\t"), std::string::npos) << "stray CR or tab in line " << lineNumber + 1;
-    EXPECT_LE(columns(*decodeUtf8(body)), kWidestLine) << "line " << lineNumber + 1 << " is too wide: " << body;
+    EXPECT_LE(columns(body), kWidestLine) << "line " << lineNumber + 1 << " is too wide: " << body;
   }
 }
 
