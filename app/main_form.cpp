@@ -38,6 +38,13 @@ void MainForm::onClick(Control button) {
 
 void MainForm::onClose() { platform_.end(); }
 
-void MainForm::onInterpreterEnded() { convert::FinishConversion(platform_, state_); }
+void MainForm::onInterpreterEnded(bool seen) {
+  // A video whose interpreter may still be writing it cannot be judged yet.
+  if (seen) {
+    convert::FinishConversion(platform_, state_);
+  } else {
+    state_.conversion.reset();
+  }
+}
 
 }  // namespace app

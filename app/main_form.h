@@ -16,8 +16,9 @@ class MainForm {
   void onClick(Control button);
   // The close box ends the program just as the end button does.
   void onClose();
-  // The command interpreter of the last conversion has ended.
-  void onInterpreterEnded();
+  // The command interpreter of the last conversion has ended, or (not seen) can no
+  // longer be watched for.
+  void onInterpreterEnded(bool seen);
 
  private:
   FormView& view_;

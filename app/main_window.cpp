@@ -184,7 +184,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       form_.onClose();
       return 0;
     case platform::win32::kInterpreterEndedMessage:
-      onInterpreterEnded();
+      onInterpreterEnded(wParam == platform::win32::kInterpreterEndSeen);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -213,9 +213,9 @@ void MainWindow::onActivate(bool active) {
   SetFocus(target);
 }
 
-void MainWindow::onInterpreterEnded() {
+void MainWindow::onInterpreterEnded(bool seen) {
   platform_.releaseInterpreter();
-  form_.onInterpreterEnded();
+  form_.onInterpreterEnded(seen);
 }
 
 void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {

@@ -40,7 +40,7 @@ class MainWindow final : public FormView {
   void onCommand(int id, int notification);
   void onActivate(bool active);
   void onDpiChanged(UINT dpi, const RECT& suggested);
-  void onInterpreterEnded();
+  void onInterpreterEnded(bool seen);
   void applyDpi();
   HWND control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
   int toPixels(int twips) const;

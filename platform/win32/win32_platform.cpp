@@ -91,7 +91,7 @@ std::wstring scriptLockName(const std::wstring& folder) {
 }
 
 void CALLBACK onInterpreterEnded(void* mainWindow, BOOLEAN) {
-  PostMessageW(static_cast<HWND>(mainWindow), kInterpreterEndedMessage, 0, 0);
+  PostMessageW(static_cast<HWND>(mainWindow), kInterpreterEndedMessage, kInterpreterEndSeen, 0);
 }
 
 class Win32DirectoryReader final : public DirectoryReader {
@@ -410,7 +410,8 @@ Status Win32Platform::runInterpreter(const RunRequest& request, std::unique_ptr<
   if (!RegisterWaitForSingleObject(&interpreterWait_, interpreter_.get(), onInterpreterEnded, mainWindow_, INFINITE,
                                    WT_EXECUTEONLYONCE)) {
     interpreterWait_ = nullptr;
-    // Without the wait nobody would hear of the end; the check is given up, not the conversion.
+    // Without the wait nobody would hear of the end: the check is given up, not the
+    // conversion, and the lock the interpreter holds still keeps the next one waiting.
     PostMessageW(mainWindow_, kInterpreterEndedMessage, 0, 0);
   }
   return Status::success();

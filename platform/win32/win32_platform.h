@@ -10,8 +10,10 @@
 
 namespace platform::win32 {
 
-// Posted to the main window when the interpreter of a conversion has ended.
+// Posted to the main window when the interpreter of a conversion has ended; its
+// wParam is kInterpreterEndSeen, or 0 where the end could not be watched for.
 inline constexpr UINT kInterpreterEndedMessage = WM_APP + 1;
+inline constexpr WPARAM kInterpreterEndSeen = 1;
 
 class Win32Platform final : public Platform {
  public:

@@ -56,4 +56,20 @@ TEST_F(MainFormTest, ButtonsReachTheirActions) {
   EXPECT_TRUE(platform.ended);
 }
 
+// Where the end could not be watched for, the video may still be growing: nothing is
+// said of it, and the interpreter's own hold on the lock keeps the next one waiting.
+TEST_F(MainFormTest, AnInterpreterWhoseEndWasNotSeenIsNotJudged) {
+  platform.addFile("C:\\Windows\\System32\\cmd.exe");
+  platform.addFile("D:\\v\\abc\\1.tdl", "AB");
+  view.texts[Control::Text1] = "D:\\v";
+  form.onClick(Control::Command2);
+  view.selected = 0;
+  form.onClick(Control::Command1);
+  form.onInterpreterEnded(false);
+  EXPECT_TRUE(platform.messages.empty());
+  form.onClick(Control::Command1);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kConversionRunning});
+  EXPECT_EQ(platform.runs.size(), 1u);
+}
+
 }  // namespace
