@@ -22,7 +22,7 @@ faults=(
   "wildcard_for_numbered convert/fragment_order.cpp conversion_join - s/strayShortNameMatch \|\| !std::is_sorted\(order.begin\(\), order.end\(\)\)/strayShortNameMatch/"
   "short_name_match_ignored convert/fragment_order.cpp - - s/strayShortNameMatch = true;//"
   "no_short_names_for_long_lines convert/merge_script.cpp - - s/if \(shortNames\) \{/if (false) {/"
-  "name_from_full_path convert/merge_script.cpp - - s/OutputFileName\(chosen.baseName\)/OutputFileName(platform::GetBaseName(chosen.fullPath + \"x\"))/"
+  "name_from_full_path convert/merge_script.cpp - - s/OutputFileName\(chosen.baseName\)/OutputFileName(chosen.fullPath.substr(chosen.fullPath.find_last_of(static_cast<char>(92)) + 1))/"
   "base_name_keeps_extension platform/paths.h - - s/if \(dot != std::string::npos\) name.erase\(dot\);//"
   "no_guard_while_walking convert/walk_guard.h listing_large - s/state_.walking = true;//"
   "no_yield_while_listing convert/cache_listing.cpp listing_large - s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/"
@@ -33,7 +33,7 @@ faults=(
   "settings_quotes_kept app/settings_file.cpp - - s/line = line.substr\(1, line.size\(\) - 2\);//"
   "settings_first_line_wins app/settings_file.cpp - - s/if \(!isBlank\(\*it\)\) \{/if (false) {/"
   "interpreter_without_d convert/merge_script.cpp conversion_one_at_a_time - s/cmd \/d \/v:off/cmd \/v:off/"
-  "interpreter_from_windows_path convert/merge_script.cpp - - s/JoinPath\(platform.systemFolder\(\), \"cmd.exe\"\)/std::string(\"C:\\\\\\\\Windows\\\\\\\\System32\\\\\\\\cmd.exe\")/"
+  "interpreter_from_windows_path convert/merge_script.cpp - - s/JoinPath\(platform.systemFolder\(\), \"cmd.exe\"\)/JoinPath(platform.windowsFolder() + std::string(1, static_cast<char>(92)) + \"System32\", \"cmd.exe\")/"
   "no_lock_across_copies platform/win32/win32_platform.cpp conversion_one_at_a_time - s/if \(!mutex \|\| GetLastError\(\) == ERROR_ALREADY_EXISTS\) return nullptr;/if (!mutex) return nullptr;/"
   "lock_not_inherited platform/win32/win32_platform.cpp conversion_one_at_a_time - s/auto started = startProcess\(request, scriptLock.handle\(\)\);/auto started = startProcess(request, nullptr); (void)scriptLock;/"
   "no_result_check convert/merge_script.cpp conversion_refusals - s/if \(size && \*size == finished.expectedBytes\) return;/return;/"
@@ -49,7 +49,7 @@ faults=(
   "unmarked_utf8_as_ansi app/settings_file.cpp - - s/if \(!isAscii\(bytes\) && platform::isStrictUtf8\(bytes\)\) return SettingsEncoding::Utf8;//"
   "message_box_with_icon platform/win32/win32_platform.cpp conversion_refusals - s/applicationTitle_.c_str\(\), MB_OK\)/applicationTitle_.c_str(), MB_OK \| MB_ICONINFORMATION)/"
   "tab_order_by_table app/main_window.cpp window_tab_order - s/return rank\(a\) < rank\(b\);/return false;/"
-  "label3_default_font app/main_window.cpp window_fonts - s/entry.control == Control::Label3 \? label3Font_.get\(\) : defaultFont_.get\(\)/defaultFont_.get()/"
+  "label3_default_font app/main_window.cpp window_fonts - s/entry.control == Control::Label3 \? newLabel3Font.get\(\) : newDefaultFont.get\(\)/newDefaultFont.get()/"
 )
 
 source "$root/scripts/wine-session.sh"
