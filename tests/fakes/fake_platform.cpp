@@ -288,7 +288,6 @@ Status FakePlatform::runInterpreter(const platform::RunRequest& request, std::un
 }
 
 void FakePlatform::yield() {
-  ++yields;
   if (onYield) {
     // A handler run from here may yield again; it must not re-enter this one.
     auto handler = std::move(onYield);

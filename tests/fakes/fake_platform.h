@@ -1,6 +1,6 @@
 // An in-memory platform: a small file system whose folders list their entries in
 // the order they were made, a code page that lacks some characters, and a record
-// of every message, start and yield.
+// of every message and start.
 #pragma once
 
 #include <functional>
@@ -73,7 +73,6 @@ class FakePlatform : public platform::Platform {
 
   std::vector<std::string> messages;
   std::vector<platform::RunRequest> runs;
-  int yields = 0;
   bool ended = false;
   // Runs inside every yield, as a click handled in the middle of a walk would.
   std::function<void()> onYield;

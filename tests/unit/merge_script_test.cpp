@@ -64,7 +64,6 @@ class ConversionTest : public ::testing::Test {
     platform.addFolder("D:\\vcache\\empty", 4);
     platform.addFolder("D:\\vcache\\empty\\inner");
     convert::ReadCacheFolder(platform, view, state, "D:\\vcache\\");
-    platform.yields = 0;
   }
 
   void convertEntry(int index) {
