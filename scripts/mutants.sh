@@ -28,7 +28,7 @@ faults=(
   "no_yield_while_listing convert/cache_listing.cpp listing_large - s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/"
   "list_not_cleared convert/cache_listing.cpp listing_read - s/list.clearList\(\);//"
   "tdl_check_ignores_case convert/merge_script.cpp conversion_refusals - s/name.compare\(name.size\(\) - 3, 3, \"tdl\"\) == 0/HasTdlExtension(name) \|\| name.compare(name.size() - 3, 3, \"tdl\") == 0/"
-  "non_atomic_save platform/win32/win32_platform.cpp settings_save_denied - s/Status written = writeNewFile\(temporary, bytes, FILE_FLAG_WRITE_THROUGH\);/Status written = writeNewFile(target, bytes, 0); return written;/"
+  "non_atomic_save platform/win32/win32_platform.cpp settings_save - s/Status written = writeNewFile\(temporary, bytes, FILE_FLAG_WRITE_THROUGH\);/Status written = writeNewFile(target, bytes, 0); return written;/"
   "save_not_atomic_in_core app/settings_file.cpp settings - s/platform.replaceFile\(settingsPath/platform.writeFile(settingsPath/"
   "settings_quotes_kept app/settings_file.cpp - - s/line = line.substr\(1, line.size\(\) - 2\);//"
   "settings_first_line_wins app/settings_file.cpp - - s/if \(!isBlank\(\*it\)\) \{/if (false) {/"
