@@ -77,10 +77,13 @@ void convert(Case& c, const App& app, const std::vector<std::wstring>& listed, c
       },
       30000, 50);
   expectMessage(c, app, L"", when);
-  c.check(!readBytes(script) && bytes == expected, when + ": " + (readBytes(script) ? "Fok.BAT is still there; " : "") +
-                                                       quoted(output) + " holds " +
-                                                       (bytes ? std::to_string(bytes->size()) + " bytes" : "nothing") +
-                                                       " for " + std::to_string(expected.size()) + " expected");
+  const bool scriptLeft = readBytes(script).has_value();
+  bytes = readBytes(output);
+  c.check(
+      !scriptLeft && bytes == expected,
+      when + ": " + (scriptLeft ? "Fok.BAT is still there; " : "") + quoted(output) +
+          (bytes ? " holds " + std::to_string(bytes->size()) + " bytes that are not the " : " is missing, not the ") +
+          std::to_string(expected.size()) + " expected");
 }
 
 // Each folder's files are made in the order given; the join order is by number where
