@@ -2,6 +2,8 @@
 // deep paths too; when it refuses; one interpreter at a time; and the folder button.
 #include <windows.h>
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -12,6 +14,10 @@
 #include "app/resource.h"
 #include "tests/e2e/framework.h"
 #include <tlhelp32.h>
+
+// Holding every thread of a process still, which kernel32 offers no call for.
+extern "C" NTSTATUS NTAPI NtSuspendProcess(HANDLE process);
+extern "C" NTSTATUS NTAPI NtResumeProcess(HANDLE process);
 
 namespace e2e {
 namespace {
@@ -179,42 +185,22 @@ std::vector<DWORD> interpreters(const App& app) {
   return found;
 }
 
-// Calls into ntdll for what kernel32 does not offer: a process's command line, and
-// holding all its threads still.
-template <typename... Arguments>
-LONG ntdll(const char* function, Arguments... arguments) {
-  using Function = LONG(WINAPI*)(Arguments...);
-  const auto call =
-      reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), function)));
-  return call ? call(arguments...) : -1;
-}
-
-// Read from the process parameters of a process of the driver's own bitness.
+// Read from the process parameters, which only a process of the driver's own bitness lays out as ours.
 std::optional<std::wstring> commandLineOf(HANDLE process) {
-  struct BasicInformation {
-    LONG_PTR exitStatus;
-    const char* environmentBlock;
-    ULONG_PTR affinityMask, basePriority, processId, parentProcessId;
-  } basic{};
-  struct CountedText {
-    USHORT length, maximumLength;
-    wchar_t* buffer;
-  } text{};
-  // Where the parameters sit in the environment block, and the command line in the parameters.
-  constexpr size_t kParametersAt = sizeof(void*) == 8 ? 0x20 : 0x10, kCommandLineAt = sizeof(void*) == 8 ? 0x70 : 0x40;
-  const auto read = [&](const void* at, void* into, size_t size) {
+  PROCESS_BASIC_INFORMATION basic{};
+  PEB environment{};
+  RTL_USER_PROCESS_PARAMETERS parameters{};
+  const auto read = [process](const void* at, void* into, size_t size) {
     SIZE_T got = 0;
     return ReadProcessMemory(process, at, into, size, &got) && got == size;
   };
-  const char* parameters = nullptr;
-  if (ntdll("NtQueryInformationProcess", process, 0, static_cast<void*>(&basic), static_cast<ULONG>(sizeof basic),
-            static_cast<ULONG*>(nullptr)) < 0 ||
-      !read(basic.environmentBlock + kParametersAt, &parameters, sizeof parameters) ||
-      !read(parameters + kCommandLineAt, &text, sizeof text)) {
+  if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0 ||
+      !read(basic.PebBaseAddress, &environment, sizeof environment) ||
+      !read(environment.ProcessParameters, &parameters, sizeof parameters)) {
     return std::nullopt;
   }
-  std::wstring line(text.length / sizeof(wchar_t), L'\0');
-  if (!read(text.buffer, line.data(), text.length)) return std::nullopt;
+  std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+  if (!read(parameters.CommandLine.Buffer, line.data(), parameters.CommandLine.Length)) return std::nullopt;
   return line;
 }
 
@@ -250,7 +236,7 @@ void conversionOneAtATime(Case& c) {
   // Held still, the interpreter is "running" for as long as the checks take, on any machine.
   const UniqueHandle interpreter = own(OpenProcess(
       SYNCHRONIZE | PROCESS_SUSPEND_RESUME | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, started.front()));
-  if (!interpreter || ntdll("NtSuspendProcess", interpreter.get()) < 0) c.abort("cannot suspend the interpreter");
+  if (!interpreter || NtSuspendProcess(interpreter.get()) < 0) c.abort("cannot suspend the interpreter");
   const auto commandLine = commandLineOf(interpreter.get());
   c.check(commandLine && commandLine->find(L"/d /v:off /c .\\Fok.BAT") != std::wstring::npos,
           "the interpreter's command line is " + quoted(commandLine.value_or(L"unreadable")));
@@ -263,7 +249,7 @@ void conversionOneAtATime(Case& c) {
   second.click(IDC_COMMAND1);
   expectMessage(c, second, kStillConverting, "a conversion in a second copy once the first has ended");
   c.check(readBytes(script) == running, "Fok.BAT changed while its interpreter ran");
-  ntdll("NtResumeProcess", interpreter.get());
+  NtResumeProcess(interpreter.get());
 
   if (WaitForSingleObject(interpreter.get(), 120000) != WAIT_OBJECT_0) c.abort("the long join did not end in 2 min");
   const auto longOutput = readBytes(appFolder + L"\\Shipinlong.mp4");
