@@ -85,8 +85,8 @@ std::wstring scriptLockName(const std::wstring& folder) {
     hash ^= static_cast<std::uint16_t>(unit);
     hash *= 1099511628211ull;
   }
-  wchar_t name[64];
-  swprintf(name, 64, L"Local\\tdl2mp4-script-%016llx", static_cast<unsigned long long>(hash));
+  std::wstring name = L"Local\\tdl2mp4-script-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xF];
   return name;
 }
 
