@@ -37,8 +37,11 @@ void listingRead(Case& c) {
   if ((GetFileAttributesW(cache.c_str()) & kHiddenSystem) != kHiddenSystem) c.abort("hidden+system does not stick");
 
   App app(c, installProgram(c, c.root + L"app"));
-  for (const std::wstring& typed : {cache + L"\\", L"\\\\?\\" + cache}) {
+  // As pasted from Explorer's "Copy as path", and with the blanks pasting brings: the box keeps what was typed.
+  for (const std::wstring& typed :
+       {cache + L"\\", L"\\\\?\\" + cache, L"\"" + cache + L"\"", L" \t" + cache + L" \t"}) {
     readCache(c, app, typed, cache, "read of " + quoted(typed));
+    c.check(textOf(app.control(IDC_TEXT1)) == typed, "read of " + quoted(typed) + ": the path box changed");
   }
 }
 
