@@ -72,6 +72,14 @@ std::string quoteForCommandLine(const std::string& path) {
   return quoted + "\"";
 }
 
+// The 8.3 form of a path, a folder form keeping its trailing backslash.
+std::optional<std::string> shortFormOf(platform::Platform& platform, const std::string& path) {
+  const bool isFolderForm = path.size() > 3 && path.back() == '\\';
+  const auto shortForm = platform.shortPath(isFolderForm ? path.substr(0, path.size() - 1) : path);
+  if (!shortForm) return std::nullopt;
+  return isFolderForm ? platform::WithTrailingBackslash(*shortForm) : *shortForm;
+}
+
 bool isNetworkPath(const std::string& path) { return path.rfind("\\\\", 0) == 0; }
 
 // Each fragment as the script can name it inside folder: its own name, or its
@@ -128,8 +136,7 @@ ScriptPlan planScript(platform::Platform& platform, const FragmentPlan& fragment
   ScriptPlan plan = script(*scriptFolder, *names);
   if (longestLine(plan.lines) <= kLongestCommandLine) return plan;
 
-  const auto shortFolder = platform.shortPath(folder.substr(0, folder.size() - 1));
-  const std::string shortestFolder = shortFolder ? platform::WithTrailingBackslash(*shortFolder) : *scriptFolder;
+  const std::string shortestFolder = shortFormOf(platform, *scriptFolder).value_or(*scriptFolder);
   const auto shortNames = fitsScript(platform, shortestFolder)
                               ? scriptNames(platform, shortestFolder, fragments.fragments, true)
                               : std::nullopt;
@@ -176,12 +183,8 @@ std::vector<std::string> MergeScriptLines(const std::string& folder, const std::
 std::optional<std::string> ScriptablePath(platform::Platform& platform, const std::string& path) {
   if (const auto plain = platform::PlainFormOf(path)) return ScriptablePath(platform, *plain);
   if (fitsScript(platform, path)) return path;
-  const bool isFolderForm = path.size() > 3 && path.back() == '\\';
-  const std::string bare = isFolderForm ? path.substr(0, path.size() - 1) : path;
-  auto shortForm = platform.shortPath(bare);
-  if (!shortForm) return std::nullopt;
-  std::string candidate = isFolderForm ? platform::WithTrailingBackslash(*shortForm) : *shortForm;
-  if (!fitsScript(platform, candidate)) return std::nullopt;
+  auto candidate = shortFormOf(platform, path);
+  if (!candidate || !fitsScript(platform, *candidate)) return std::nullopt;
   return candidate;
 }
 
