@@ -1,4 +1,4 @@
-// The read button: which paths the real file system refuses, and what the list shows for a cache folder.
+// The read button: what the list shows for a cache folder, and clicks while a long walk runs.
 #include <windows.h>
 
 #include <string>
@@ -14,9 +14,7 @@ namespace {
 // made in, and times that run against both, so neither a sort by name nor by time passes.
 void listingRead(Case& c) {
   const std::wstring cache = c.root + L"cache";
-  const std::vector<std::wstring> names = {L"B2",     L"a1",  L"Zeta", L"_under", L"abc.def",  L"中文目录", L"ab",
-                                           L"7f3a9c", L"A0",  L"a b",  L"a-b",    L"文件夹二", L"x.y.z",    L"~tilde",
-                                           L"[b]",    L"{c}", L"0",    L"9z",     L"hidden",   L"é,;=x"};
+  const std::vector<std::wstring> names = {L"B2", L"a1", L"中文目录", L"7f3a9c", L"A0", L"a b", L"hidden", L"é,;=x"};
   // From 2020-01-01 UTC on, in 100 ns ticks.
   constexpr ULONGLONG kBase = 132223104000000000ull, kStep = (9 * 86400 + 7 * 3600 + 13 * 60 + 17) * 10000000ull;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -43,21 +41,6 @@ void listingRead(Case& c) {
     readCache(c, app, typed, cache, "read of " + quoted(typed));
     c.check(textOf(app.control(IDC_TEXT1)) == typed, "read of " + quoted(typed) + ": the path box changed");
   }
-}
-
-// The edit control may itself cut the huge and garbled texts; whatever it holds, the check must refuse it.
-void listingRejected(Case& c) {
-  const std::wstring cache = c.root + L"cache";
-  makeFolder(c, cache);
-  writeBytes(c, c.root + L"plain.txt", "a file, not a folder");
-  App app(c, installProgram(c, c.root + L"app"));
-  for (const std::wstring& typed : {c.root + L"plain.txt", cache + L". .", L"\\\\.\\" + cache,
-                                    L"C:\\" + std::wstring(32764, L'a'), L"C:\\e2e\\\x01\x1F\r\n" + cache}) {
-    app.setText(IDC_TEXT1, typed);
-    app.click(IDC_COMMAND2);
-    expectMessage(c, app, L"文件夹不存在，请填入正确的腾讯视频缓存文件保存地址", "Command2 with " + quoted(typed));
-  }
-  c.check(app.settle(), "the program does not answer after the refused paths");
 }
 
 // Clicks while a long walk runs must change nothing: neither a new read of another
@@ -94,7 +77,7 @@ void listingLarge(Case& c) {
 void addListingCases(CaseList& cases) {
   cases.insert(
       cases.end(),
-      {{L"listing_read", listingRead}, {L"listing_rejected_paths", listingRejected}, {L"listing_large", listingLarge}});
+      {{L"listing_read", listingRead}, {L"listing_large", listingLarge}});
 }
 
 }  // namespace e2e

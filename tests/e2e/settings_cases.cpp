@@ -1,5 +1,5 @@
 // The saved cache path: the bytes the save button writes in the real code pages, how it puts them in place, and
-// what a start makes of the files editors write.
+// what a failed save leaves.
 #include <windows.h>
 
 #include <string>
@@ -52,19 +52,6 @@ void settingsSave(Case& c) {
   }
 }
 
-// What Notepad saves by default, and what its "Unicode" and PowerShell 5's > save.
-void settingsLoad(Case& c) {
-  const std::wstring folder = installProgram(c, c.root + L"app");
-  const std::wstring path = L"D:\\视频缓存\\腾讯";
-  std::string utf16 = "\xFF\xFE";
-  for (const wchar_t unit : path + L"\r\n") utf16 += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  for (const std::string& bytes : {utf8(path), utf16}) {
-    writeBytes(c, folder + L"\\shezhi.txt", bytes);
-    const std::wstring shown = textOf(App(c, folder).control(IDC_TEXT1));
-    c.check(shown == path, "start with " + quoted(bytes) + ": the path box shows " + quoted(shown));
-  }
-}
-
 // Held open without write sharing, which stops every writer, root under Wine too.
 void settingsSaveRefused(Case& c) {
   const std::wstring folder = installProgram(c, c.root + L"app");
@@ -85,7 +72,6 @@ void settingsSaveRefused(Case& c) {
 
 void addSettingsCases(CaseList& cases) {
   cases.insert(cases.end(), {{L"settings_save", settingsSave},
-                             {L"settings_load", settingsLoad},
                              {L"settings_save_refused", settingsSaveRefused}});
 }
 

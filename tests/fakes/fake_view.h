@@ -12,14 +12,8 @@ namespace fakes {
 class FakeView : public app::FormView {
  public:
   std::string controlText(app::Control control) override { return texts[control]; }
-  void setControlText(app::Control control, const std::string& text) override {
-    texts[control] = text;
-    textOrder.push_back(control);
-  }
-  void setWindowCaption(const std::string& text) override {
-    caption = text;
-    captionSetAfter = textOrder.size();
-  }
+  void setControlText(app::Control control, const std::string& text) override { texts[control] = text; }
+  void setWindowCaption(const std::string&) override {}
   void clearList() override { list.clear(); }
   void addListEntry(const std::string& text) override { list.push_back(text); }
   int selectedListIndex() override { return selected; }
@@ -27,9 +21,6 @@ class FakeView : public app::FormView {
   void endListFill() override { --fillDepth; }
 
   std::map<app::Control, std::string> texts;
-  std::vector<app::Control> textOrder;
-  std::string caption = "Form1";
-  std::size_t captionSetAfter = 0;
   std::vector<std::string> list;
   int selected = -1;
   int fillDepth = 0;

@@ -14,18 +14,6 @@ using convert::CacheState;
 using fakes::FakePlatform;
 using fakes::FakeView;
 
-std::vector<std::string> baseNames(const CacheState& state) {
-  std::vector<std::string> names;
-  for (const auto& folder : state.CacheFolderNames) names.push_back(folder.baseName);
-  return names;
-}
-
-std::vector<std::string> fullPaths(const CacheState& state) {
-  std::vector<std::string> paths;
-  for (const auto& folder : state.CacheFolderNames) paths.push_back(folder.fullPath);
-  return paths;
-}
-
 class CacheListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,16 +37,6 @@ TEST(GetBaseName, DropsEverythingFromTheLastDot) {
   EXPECT_EQ(platform::GetBaseName("D:\\x.y\\plain"), "plain");
   EXPECT_EQ(platform::GetBaseName("D:\\x\\.hidden"), "");
   EXPECT_EQ(platform::GetBaseName("D:\\x\\trailing."), "trailing");
-}
-
-TEST_F(CacheListingTest, ListsSubfoldersInEnumerationOrderWithTheirFullNames) {
-  read("D:\\vodcache");
-  EXPECT_EQ(view.list, (std::vector<std::string>{"T30", "T10", "T20"}));
-  EXPECT_EQ(baseNames(state), (std::vector<std::string>{"zz9", "abc", "7f3a9c"}));
-  EXPECT_EQ(fullPaths(state),
-            (std::vector<std::string>{"D:\\vodcache\\zz9", "D:\\vodcache\\abc.def", "D:\\vodcache\\7f3a9c"}));
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_EQ(view.fillDepth, 0);
 }
 
 // The check and the walk see the same cleaned text: a form that passed the one and
@@ -135,15 +113,6 @@ TEST_F(CacheListingTest, AFolderWithoutSubfoldersEmptiesBothListAndTable) {
   EXPECT_TRUE(view.list.empty());
   EXPECT_TRUE(state.CacheFolderNames.empty());
   EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(CacheListingTest, HasNoLimitOnTheNumberOfSubfolders) {
-  for (int i = 0; i < 1000; ++i) platform.addFolder("E:\\many\\f" + std::to_string(i), i);
-  read("E:\\many");
-  ASSERT_EQ(view.list.size(), 1000u);
-  ASSERT_EQ(state.CacheFolderNames.size(), 1000u);
-  EXPECT_EQ(view.list[999], "T999");
-  EXPECT_EQ(state.CacheFolderNames[999].baseName, "f999");
 }
 
 TEST_F(CacheListingTest, AFolderThatCannotBeReadIsReportedAndLeavesListAndTableInStep) {

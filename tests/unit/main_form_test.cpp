@@ -16,46 +16,6 @@ class MainFormTest : public ::testing::Test {
   app::MainForm form{view, platform};
 };
 
-// The saved path goes in before any caption, and the window's own caption comes last.
-TEST_F(MainFormTest, LoadReadsTheSavedPathThenCaptionsThenTheWindowCaption) {
-  platform.addFile("C:\\tools\\shezhi.txt", "D:\\vodcache\r\n");
-  form.onLoad();
-  ASSERT_EQ(view.textOrder.size(), 9u);
-  EXPECT_EQ(view.textOrder.front(), Control::Text1);
-  EXPECT_EQ(view.texts[Control::Text1], "D:\\vodcache");
-  EXPECT_EQ(view.captionSetAfter, view.textOrder.size());
-}
-
-TEST_F(MainFormTest, WithoutASavedPathThePathBoxKeepsItsText) {
-  form.onLoad();
-  EXPECT_EQ(view.texts.count(Control::Text1), 0u);
-  platform.addFile("C:\\tools\\shezhi.txt", "");
-  form.onLoad();
-  EXPECT_EQ(view.texts.count(Control::Text1), 0u);
-  EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(MainFormTest, ButtonsReachTheirActions) {
-  form.onLoad();
-  form.onClick(Control::Command1);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kNoSelection});
-
-  view.texts[Control::Text1] = "C:\\saved";
-  form.onClick(Control::Command4);
-  EXPECT_EQ(platform.bytesOf("C:\\tools\\shezhi.txt"), "C:\\saved\r\n");
-
-  form.onClick(Control::Command5);
-  ASSERT_EQ(platform.runs.size(), 1u);
-  EXPECT_EQ(platform.runs[0].commandLine, "explorer \"C:\\tools\"");
-
-  EXPECT_FALSE(platform.ended);
-  form.onClick(Control::Command3);
-  EXPECT_TRUE(platform.ended);
-  platform.ended = false;
-  form.onClose();
-  EXPECT_TRUE(platform.ended);
-}
-
 // Where the end could not be watched for, the video may still be growing: nothing is
 // said of it, and the interpreter's own hold on the lock keeps the next one waiting.
 TEST_F(MainFormTest, AnInterpreterWhoseEndWasNotSeenIsNotJudged) {

@@ -213,20 +213,6 @@ TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) 
   EXPECT_FALSE(convert::PlanFragments({file("3fa9.tdl", 1), file("07b2.tdl", 1), file("c.TDL", 1)}).needsExplicitList);
 }
 
-TEST_F(ConversionTest, NumberedFragmentsAreNamedInNumericOrder) {
-  platform.addFolder("D:\\vcache\\numbered", 5);
-  for (const char* name : {"v.1.tdl", "v.10.tdl", "v.2.tdl"})
-    platform.addFile(std::string("D:\\vcache\\numbered\\") + name);
-  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
-  convertEntry(4);
-  EXPECT_TRUE(platform.messages.empty());
-  const std::string folder = "\"D:\\vcache\\numbered\\";
-  EXPECT_NE(script().find("copy /Y /B " + folder + "v.1.tdl\"+" + folder + "v.2.tdl\"+" + folder +
-                          "v.10.tdl\" \"C:\\tools\\Shipinnumb.mp4\"\r\n"),
-            std::string::npos)
-      << script();
-}
-
 TEST_F(ConversionTest, ACopyLineTooLongForTheInterpreterUsesShortNamesOrIsRefused) {
   const std::string folder = "D:\\vcache\\many";
   platform.addFolder(folder, 5);

@@ -111,15 +111,6 @@ TEST_F(SettingsFileTest, ReadsWhatPeopleWriteByHand) {
   EXPECT_EQ(parse("\xEF\xBB\xBF"), std::nullopt);
 }
 
-TEST_F(SettingsFileTest, AMissingOrUnreadableFileGivesNothingAndIsLeftAlone) {
-  EXPECT_EQ(app::LoadSavedPath(platform), std::nullopt);
-  platform.addFile(kSettings, "D:\\x\r\n");
-  platform.unreadable.insert(kSettings);
-  EXPECT_EQ(app::LoadSavedPath(platform), std::nullopt);
-  EXPECT_EQ(platform.bytesOf(kSettings), "D:\\x\r\n");
-  EXPECT_TRUE(platform.messages.empty());
-}
-
 TEST_F(SettingsFileTest, ASaveThatFailsHalfwaySaysSoAndKeepsTheOldPath) {
   app::SaveCachePath(platform, "D:\\old");
   platform.diskFull = true;

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "app/form_layout.h"
-#include "convert/merge_script.h"
-#include "platform/paths.h"
 #include "platform/utf8.h"
 #include <gtest/gtest.h>
 
@@ -88,13 +86,6 @@ TEST_F(UserGuideTest, NamesTheButtonsAsTheWindowShowsThem) {
     if (control.kind != app::ControlKind::Button && control.control != app::Control::Label1) continue;
     EXPECT_TRUE(mentions(control.loadCaption)) << "not in the guide: " << control.loadCaption;
   }
-}
-
-TEST_F(UserGuideTest, ItsExampleOutputNameIsTheOneTheProgramMakes) {
-  const std::string folder = "k0029vf1a2b.321004.1";
-  ASSERT_TRUE(mentions(folder));
-  EXPECT_TRUE(mentions(convert::OutputFileName(platform::GetBaseName(folder))));
-  EXPECT_TRUE(mentions(convert::kScriptName));
 }
 
 }  // namespace
