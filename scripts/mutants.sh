@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Applies deliberate faults to the program one at a time and shows which tests catch each: every
 # unit test runs for every fault, and the end-to-end cases a fault names run under Wine for it.
-# A fault that no test catches is a hole in the suite. Run by hand, not in CI: it rebuilds for each
-# fault and takes a while.
+# A fault that no test catches is a hole in the suite; a test that catches no fault alone guards a behaviour the
+# list lacks, or is not needed. Run by hand, not in CI: it rebuilds for each fault and takes about 20 minutes.
 #
 # Usage: scripts/mutants.sh [regular expression a fault's name must match]
 # Works on a clone of a commit (MUTANTS_REF, default HEAD) under MUTANTS_DIR (default
