@@ -4,12 +4,12 @@
 #include <numeric>
 #include <optional>
 
+#include "platform/paths.h"
+
 namespace convert {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The name cut into alternating runs of digits and of everything else.
 std::vector<std::string> runsOf(const std::string& name) {
@@ -33,11 +33,6 @@ bool numericallyLess(const std::string& a, const std::string& b) {
   return x < y;
 }
 
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
 // The one run in which the names differ, when that run is made of digits in every
 // name; the file system ignores case, and so does this.
 std::optional<std::size_t> soleVaryingNumber(const std::vector<std::vector<std::string>>& split) {
@@ -46,7 +41,7 @@ std::optional<std::size_t> soleVaryingNumber(const std::vector<std::vector<std::
   for (const std::vector<std::string>& runs : split) {
     if (runs.size() != first.size()) return std::nullopt;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-      if (equalIgnoringAsciiCase(runs[i], first[i])) continue;
+      if (platform::EqualsIgnoringAsciiCase(runs[i], first[i])) continue;
       if (!isDigit(runs[i].front()) || !isDigit(first[i].front())) return std::nullopt;
       if (varying && *varying != i) return std::nullopt;
       varying = i;
@@ -58,11 +53,7 @@ std::optional<std::size_t> soleVaryingNumber(const std::vector<std::vector<std::
 }  // namespace
 
 bool HasTdlExtension(const std::string& name) {
-  static const std::string kExtension = ".tdl";
-  if (name.size() < kExtension.size()) return false;
-  const std::string ending = name.substr(name.size() - kExtension.size());
-  return std::equal(ending.begin(), ending.end(), kExtension.begin(),
-                    [](char a, char b) { return lowerAscii(a) == b; });
+  return name.size() >= 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".tdl");
 }
 
 std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names) {

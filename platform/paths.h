@@ -1,6 +1,7 @@
 // Rules for Windows path text, shared by the portable code and the Win32 layer.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,17 @@ namespace platform {
 inline bool HasDriveLetter(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' &&
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// Windows ignores case in names; for fixed ASCII parts such as "UNC" or ".tdl" the
+// ASCII letters are all there is to fold.
+inline bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
 }
 
 // \\?\ and \\.\ reach below the file system's paths, to devices and to names that
@@ -34,9 +46,7 @@ inline std::optional<std::string> PlainFormOf(const std::string& path) {
   if (path.rfind("\\\\?\\", 0) != 0) return std::nullopt;
   const std::string rest = path.substr(4);
   if (HasDriveLetter(rest)) return rest;
-  const bool network = rest.size() >= 4 && (rest[0] == 'U' || rest[0] == 'u') && (rest[1] == 'N' || rest[1] == 'n') &&
-                       (rest[2] == 'C' || rest[2] == 'c') && rest[3] == '\\';
-  if (network) return "\\\\" + rest.substr(4);
+  if (EqualsIgnoringAsciiCase(rest.substr(0, 4), "UNC\\")) return "\\\\" + rest.substr(4);
   return std::nullopt;
 }
 

@@ -37,9 +37,8 @@ std::wstring forFileApi(const std::wstring& path) {
 }
 
 std::wstring withoutExtendedPrefix(const std::wstring& path) {
-  if (startsWith(path, kExtendedUncPrefix)) return L"\\\\" + path.substr(std::wcslen(kExtendedUncPrefix));
-  if (startsWith(path, kExtendedPrefix)) return path.substr(std::wcslen(kExtendedPrefix));
-  return path;
+  const auto plain = PlainFormOf(toUtf8(path));
+  return plain ? toWide(*plain) : path;
 }
 
 bool isDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
@@ -379,10 +378,8 @@ std::optional<std::string> Win32Platform::shortPath(const std::string& path) {
   return toUtf8(withoutExtendedPrefix(shortened));
 }
 
-Win32Platform::~Win32Platform() {
-  // The wait must be gone before the window it posts to; the interpreter runs on.
-  if (interpreterWait_) UnregisterWaitEx(interpreterWait_, INVALID_HANDLE_VALUE);
-}
+// The wait must be gone before the window it posts to; the interpreter runs on.
+Win32Platform::~Win32Platform() { releaseInterpreter(); }
 
 Status Win32Platform::run(const RunRequest& request) {
   auto started = startProcess(request, nullptr);
