@@ -31,7 +31,7 @@ runner() {
     line=${line%$'\r'}
     echo "  $line"
     [[ $line == summary* ]] && summary+=("${line#summary }")
-  done < <(timeout 1800 wine 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
+  done < <(timeout 1800 "$wine_loader" 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
 }
 
 if wants startup || wants list; then

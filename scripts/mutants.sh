@@ -80,8 +80,6 @@ faults=(
   "close_box_ignored app/main_window.cpp window_end - s/case WM_CLOSE:\n\s*form_.onClose\(\);/case WM_CLOSE:/"
 )
 
-source "$root/scripts/wine-session.sh"
-
 rm -rf "$work"
 mkdir -p "$work"
 : >"$work/catchers"
@@ -90,6 +88,8 @@ src=$work/src
 git -C "$src" checkout -q "${MUTANTS_REF:-HEAD}"
 export BUILD_DIR=$work/build
 "$src/scripts/build.sh" native win >"$work/build.log" 2>&1 || { echo "mutants: the unmutated tree does not build" >&2; exit 1; }
+# After the build, which installs Wine when it is missing: the session helpers choose the loader from what is there.
+source "$root/scripts/wine-session.sh"
 
 # Failing unit tests, space-separated; "(build)" when the fault does not even compile.
 unit_failures() {
@@ -107,7 +107,8 @@ e2e_failures() {
   (
     [[ $locale == - ]] || export WINE_LOCALE=$locale
     wine_session_start >/dev/null 2>&1
-    timeout 20m wine "$BUILD_DIR/win/bin/e2e_driver.exe" "$(winepath -w "$BUILD_DIR/win/bin/tdl2mp4.exe")" "$cases" \
+    timeout 20m "$wine_loader" "$BUILD_DIR/win/bin/e2e_driver.exe" \
+      "$("$wine_loader" winepath -w "$BUILD_DIR/win/bin/tdl2mp4.exe")" "$cases" \
       2>/dev/null | sed 's/\r$//' | sed -n 's/^FAIL \([^:]*\).*/\1/p' | tr '\n' ' '
   ) || true
 }

@@ -35,7 +35,7 @@ if [[ -n ${DISPLAY:-} ]] && timeout 5 xdpyinfo >/dev/null 2>&1; then
   make_demo
   echo "run-program: starting C:\\demo\\tdl2mp4.exe on $DISPLAY (prefix $WINEPREFIX); close its window to finish" >&2
   cd "$WINEPREFIX/drive_c/demo"
-  wine 'C:\demo\tdl2mp4.exe'
+  "$wine_loader" 'C:\demo\tdl2mp4.exe'
   exit
 fi
 
@@ -43,7 +43,7 @@ wine_session_start
 # Let Wine draw the caption bar itself: Xvfb has no window manager to draw it.
 wine_reg_add 'HKCU\Software\Wine\X11 Driver' Decorated REG_SZ N
 make_demo
-(cd "$WINEPREFIX/drive_c/demo" && exec wine 'C:\demo\tdl2mp4.exe') &
+(cd "$WINEPREFIX/drive_c/demo" && exec "$wine_loader" 'C:\demo\tdl2mp4.exe') &
 
 window=
 for ((tries = 0; tries < 300; tries++)); do

@@ -3,11 +3,13 @@
 # below under Wine on a private Xvfb, and checks the zips that scripts/package.sh makes.
 # Usage: scripts/test-all.sh [part of an e2e case name]...
 #   With names given, only the runs at 96 dpi go, each with only the cases whose names contain one of them.
-# The last line sums every part as "N passed, N failed"; the exit code is non-zero if anything failed.
+# The last line sums every part as "N passed, N failed", with ", N skipped" after it when runs were left out
+# (the line before says why); the exit code is non-zero if anything failed.
+# On a machine that cannot run 32-bit programs the 32-bit run is skipped (see scripts/wine-session.sh).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
-passed=0 failed=0
+passed=0 failed=0 skipped=0
 
 # The end-to-end runs, one a line: build tree, locale, dots per inch, then parts of case names (none: every case).
 # Consecutive runs in one locale share a Wine prefix made under that locale; each run sets its own dpi.
@@ -54,12 +56,14 @@ e2e_run() {
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w || true
   wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi" || return 1
-  E2E_EXPECT_DPI=$dpi timeout 30m wine "$driver" "$(winepath -w "$exe")" "$@"
+  E2E_EXPECT_DPI=$dpi timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@"
 }
 
 run_e2e_tests() {
   local log=$build_dir/e2e-tests.log rc=0
+  # The 32-bit tree is built even where it cannot run: the x86 zip is made from it.
   "$root/scripts/build.sh" win win32 || { echo "test-all: Windows build failed; e2e tests not run"; count 1; return; }
+  source "$root/scripts/wine-session.sh"
   local runs=() run tree locale dpi names
   for run in "${e2e_runs[@]}"; do
     read -r tree locale dpi names <<<"$run"
@@ -67,11 +71,15 @@ run_e2e_tests() {
       ((dpi == 96)) || continue
       names="$*"
     fi
+    if [[ $tree == win32 ]] && ((!wine_runs_32bit)); then
+      echo "test-all: e2e run skipped: $tree tree, $locale, $dpi dpi: this machine cannot run 32-bit programs"
+      skipped=$((skipped + 1))
+      continue
+    fi
     runs+=("$tree $locale $dpi $names")
   done
   # The subshell scopes the sessions: leaving it stops the last prefix's Wine and our Xvfb, whatever happened.
   (
-    source "$root/scripts/wine-session.sh"
     status=0 session_locale=
     for run in "${runs[@]}"; do
       read -r tree locale dpi names <<<"$run"
@@ -111,5 +119,10 @@ mkdir -p "$build_dir"
 run_unit_tests
 run_e2e_tests "$@"
 run_package_checks
-echo "$passed passed, $failed failed"
+if ((skipped)); then
+  echo "test-all: $skipped skipped: this machine cannot run 32-bit programs"
+  echo "$passed passed, $failed failed, $skipped skipped"
+else
+  echo "$passed passed, $failed failed"
+fi
 ((failed == 0))

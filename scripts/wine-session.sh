@@ -4,7 +4,31 @@
 #   wine_prefix_init DIR      makes DIR a ready Wine prefix (if it is not one yet), exports WINEPREFIX
 #   wine_session_start [LOCALE]  all of the above in a fresh temp dir (SESSION_DIR), cleaned up on exit
 #   wine_session_stop         stops this prefix's wineserver and our Xvfb, removes SESSION_DIR
+#   $wine_loader              what to run Windows programs and Wine's tools with: "$wine_loader" wineboot -i
+#   $wine_runs_32bit          1 if this machine can run 32-bit Windows programs, else 0
 # Each session stops only what it started: other runs on this machine keep their prefixes and displays.
+# Source it after scripts/ensure-deps.sh has run: the loader is chosen once, from what is installed then.
+
+# Some kernels cannot execute 32-bit programs (ia32 emulation off, as on some virtual machines). Once wine32 is
+# installed, Debian's wine always starts the 32-bit loader, and so do wineboot and winepath, which go through it
+# whatever WINELOADER says; there all three fail even for a 64-bit prefix. The 64-bit loader still runs 64-bit
+# prefixes and programs, and Wine's tools started through it. Debian's wineserver is the 64-bit one either way.
+# TDL2MP4_SIMULATE_NO_32BIT=1 makes a machine that can run them behave as one that cannot, to try this path:
+# tests/no-32bit/ goes first on PATH, so a plain wine, wineboot or winepath fails there as it would on such a
+# machine. Wine itself may still start its 32-bit loader for a 32-bit program; none of the 64-bit runs start one.
+wine_choose_loader() {
+  if [[ ${TDL2MP4_SIMULATE_NO_32BIT:-} != 1 ]] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    wine_loader=wine wine_runs_32bit=1
+    return
+  fi
+  wine_loader=/usr/lib/wine/wine64 wine_runs_32bit=0
+  # As Debian's wine does when only wine64 is installed.
+  export WINELOADER=$wine_loader
+  if [[ ${TDL2MP4_SIMULATE_NO_32BIT:-} == 1 ]]; then
+    PATH=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/no-32bit:$PATH
+  fi
+}
+wine_choose_loader
 
 wine_env() {
   # zh_CN.UTF-8 makes Wine's ANSI and OEM code page 936, as on a Chinese Windows; fr_FR.UTF-8 gives ANSI 1252
@@ -48,7 +72,7 @@ xvfb_start() {
 
 # wine_reg_add KEY NAME TYPE DATA
 wine_reg_add() {
-  timeout 60 wine reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 ||
+  timeout 60 "$wine_loader" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 ||
     { echo "wine-session: could not set $1\\$2" >&2; return 1; }
 }
 
@@ -57,7 +81,7 @@ wine_prefix_init() {
   [[ -f $WINEPREFIX/system.reg ]] && return 0
   echo "wine-session: creating Wine prefix $WINEPREFIX" >&2
   mkdir -p "$WINEPREFIX"
-  timeout 180 wineboot -i >/dev/null 2>&1 || { echo "wine-session: wineboot failed" >&2; return 1; }
+  timeout 180 "$wine_loader" wineboot -i >/dev/null 2>&1 || { echo "wine-session: wineboot failed" >&2; return 1; }
   # A crashing program must end, not wait behind the debugger's dialog.
   wine_reg_add 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0 || return 1
   # The dialog font falls to WenQuanYi Zen Hei, whose 12-pixel Chinese glyphs Wine draws with strokes cut off;
