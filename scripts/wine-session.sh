@@ -14,6 +14,24 @@ wine_env() {
   export WINEDEBUG=-all
   # No Mono or Gecko install prompts: the program needs neither.
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_use_64bit_loader
+}
+
+# True where the kernel runs no 32-bit programs but the 64-bit loader is there.
+wine_64bit_only() { ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [[ -x /usr/lib/wine/wine64 ]]; }
+
+# Once wine32 is installed, Debian's wine, wineboot and winepath always start the 32-bit loader, which fails on such
+# a machine; a wine and wine-stable first on PATH that start the 64-bit one keep 64-bit prefixes and programs going.
+wine_use_64bit_loader() {
+  wine_64bit_only || return 0
+  local shim=/tmp/tdl2mp4-wine64-loader name
+  for name in wine wine-stable; do
+    [[ -x $shim/$name ]] && continue
+    mkdir -p "$shim"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name.$$"
+    chmod +x "$shim/$name.$$" && mv -f "$shim/$name.$$" "$shim/$name"
+  done
+  [[ :$PATH: == *":$shim:"* ]] || export PATH=$shim:$PATH
 }
 
 # Waits up to $1 seconds for the X server on $DISPLAY to answer.
