@@ -47,4 +47,17 @@ void MainForm::onInterpreterEnded(bool seen) {
   }
 }
 
+void MainForm::onEnterKey(Control focused) {
+  if (focused == Control::Text1) onClick(Control::Command2);
+}
+
+void MainForm::onDrop(const std::string& firstItem) {
+  view_.setControlText(Control::Text1, firstItem);
+  onClick(Control::Command2);
+}
+
+bool MainForm::pathBoxSelectsAllOnFocus() {
+  return view_.controlText(Control::Text1) == layoutOf(Control::Text1).storedText;
+}
+
 }  // namespace app

@@ -1,6 +1,8 @@
 // The main window's behaviour: the load step and what each button does.
 #pragma once
 
+#include <string>
+
 #include "app/form_layout.h"
 #include "app/form_view.h"
 #include "convert/cache_state.h"
@@ -19,6 +21,14 @@ class MainForm {
   // The command interpreter of the last conversion has ended, or (not seen) can no
   // longer be watched for.
   void onInterpreterEnded(bool seen);
+
+  // The path box's own ways in: Enter while it has the focus reads, as the read
+  // button does; a folder dropped on the window is read as if typed.
+  void onEnterKey(Control focused);
+  void onDrop(const std::string& firstItem);
+  // While the box shows its stored text, which is no path, focusing it selects that
+  // text, so that pasting or typing replaces it.
+  bool pathBoxSelectsAllOnFocus();
 
  private:
   FormView& view_;

@@ -82,6 +82,7 @@ bool MainWindow::create(int showCommand) {
   if (!window_) return false;
   platform_.setMainWindow(window_);
   createControls();
+  preparePathBox();
   // The monitor the window landed on may not be the one the size was made for.
   const UINT windowDpi = platform::win32::dpiOfWindow(window_);
   if (windowDpi != dpi_) {
@@ -172,7 +173,10 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      onCommand(LOWORD(wParam), HIWORD(wParam));
+      if (!onPathBoxCommand(LOWORD(wParam), HIWORD(wParam))) onCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_DROPFILES:
+      onDropFiles(reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_ACTIVATE:
       onActivate(LOWORD(wParam) != WA_INACTIVE);

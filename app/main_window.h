@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <array>
 
 #include "app/form_view.h"
@@ -41,6 +43,10 @@ class MainWindow final : public FormView {
   void onActivate(bool active);
   void onDpiChanged(UINT dpi, const RECT& suggested);
   void onInterpreterEnded(bool seen);
+  // The path box's helpers, in main_window_path_box.cpp.
+  void preparePathBox();
+  bool onPathBoxCommand(int id, int notification);
+  void onDropFiles(HDROP drop);
   void applyDpi();
   HWND control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
   int toPixels(int twips) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/write_failure.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
 
@@ -100,7 +101,7 @@ std::optional<std::string> LoadSavedPath(platform::Platform& platform) {
 
 void SaveCachePath(platform::Platform& platform, const std::string& text) {
   const platform::Status saved = platform.replaceFile(settingsPath(platform), SettingsBytes(text, platform));
-  if (!saved.ok()) platform.message(kPathNotSaved + saved.error);
+  if (!saved.ok()) platform.message(convert::CannotWriteMessage(kPathNotSaved, saved));
 }
 
 }  // namespace app

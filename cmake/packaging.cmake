@@ -19,5 +19,6 @@ else()
   set(package_processor x86)
 endif()
 set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${package_processor})
+# The zip's name is also the folder it unpacks to.
+set(CPACK_PACKAGE_FILE_NAME ${PACKAGE_NAME}-${PRODUCT_DISPLAY_VERSION}-${package_processor})
 include(CPack)

@@ -7,6 +7,7 @@
 #include "convert/fragment_order.h"
 #include "convert/messages.h"
 #include "convert/walk_guard.h"
+#include "convert/write_failure.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
 
@@ -260,13 +261,13 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   if (platform.kindOf(outputPath) == platform::PathKind::File) {
     const platform::Status deleted = platform.deleteFile(outputPath);
     if (!deleted.ok()) {
-      platform.message(kOutputInUse + outputPath + "（" + deleted.error + "）");
+      platform.message(CannotWriteMessage(kOutputInUse + outputPath + "（", deleted, "）"));
       return;
     }
   }
   const platform::Status written = platform.writeFile(platform::JoinPath(appFolder, kScriptName), *bytes);
   if (!written.ok()) {
-    platform.message(kScriptNotWritten + written.error);
+    platform.message(CannotWriteMessage(kScriptNotWritten, written));
     return;
   }
   // The script's own name is the whole argument; the folder travels as the

@@ -19,5 +19,7 @@ inline constexpr const char* kAppFolderOnNetwork =
     "程序所在的文件夹是网络路径，无法在其中转换，请把程序复制到本机磁盘后再转换：";
 inline constexpr const char* kTooManyFragments = "分段文件太多，无法写成一条复制命令，无法转换：";
 inline constexpr const char* kOutputInUse = "无法替换已有的视频文件，它可能正被播放器打开：";
+// Ends every message about a file beside the program that the system refused to let us write.
+inline constexpr const char* kMoveToWritableFolder = "请把程序放到可以写入的文件夹（例如 D:\\tdl2mp4）再运行。";
 
 }  // namespace convert

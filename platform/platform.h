@@ -47,9 +47,11 @@ class Outcome {
 // Success, or the reason for a failure; empty error means success.
 struct Status {
   std::string error;
+  // The system refused the access: the folder or file may not be written by this user.
+  bool accessDenied = false;
   bool ok() const { return error.empty(); }
   static Status success() { return {}; }
-  static Status failure(std::string why) { return {std::move(why)}; }
+  static Status failure(std::string why, bool denied = false) { return {std::move(why), denied}; }
 };
 
 struct DirectoryEntry {
@@ -99,6 +101,10 @@ class Platform {
   // programs by full path.
   virtual std::string windowsFolder() = 0;
   virtual std::string systemFolder() = 0;
+  // The user's temporary folder as the system names it, or empty text.
+  virtual std::string temporaryFolder() = 0;
+  // The long form of an existing path, where it was given in 8.3 form; otherwise the path itself.
+  virtual std::string longPath(const std::string& path) = 0;
 
   // Name of the first entry that matches path and mask, or empty text. A path that
   // ends in a backslash matches the entries inside that folder.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the 64-bit and the 32-bit Windows program and leaves in dist/ one zip for each, made by CPack's ZIP
-# generator: tdl2mp4-<version>-x64.zip and tdl2mp4-<version>-x86.zip, each a folder with the stripped exe, the
-# user guide (使用说明.txt) and the licence. Then checks each zip with tests/package/check-zip.sh.
+# generator: Quendril-<major.minor>-x64.zip and Quendril-<major.minor>-x86.zip (PACKAGE_NAME in CMakeLists.txt),
+# each a folder of the same name with the stripped tdl2mp4.exe, the user guide (使用说明.txt) and the licence. Then checks each zip with tests/package/check-zip.sh.
 # Installs what is missing on Debian 12 first (apt-get, as root), through build.sh.
 # DIST_DIR overrides where the zips go (default dist/ in the repo); BUILD_DIR as for build.sh.
 set -euo pipefail

@@ -130,7 +130,7 @@ Status writeAll(HANDLE file, const std::string& bytes) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
     DWORD written = 0;
     if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      return Status::failure(lastErrorText());
+      return lastErrorStatus();
     }
     done += written;
   }
@@ -140,10 +140,10 @@ Status writeAll(HANDLE file, const std::string& bytes) {
 Status writeNewFile(const std::wstring& path, const std::string& bytes, DWORD flags) {
   FileHandle file(CreateFileW(forFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | flags, nullptr));
-  if (!file) return Status::failure(lastErrorText());
+  if (!file) return lastErrorStatus();
   Status written = writeAll(file.get(), bytes);
   if (written.ok() && (flags & FILE_FLAG_WRITE_THROUGH) && !FlushFileBuffers(file.get())) {
-    written = Status::failure(lastErrorText());
+    written = lastErrorStatus();
   }
   return written;
 }
@@ -219,6 +219,15 @@ std::string errorText(DWORD error) {
 
 std::string lastErrorText() { return errorText(GetLastError()); }
 
+Status lastErrorStatus() {
+  const DWORD error = GetLastError();
+  // What a folder that may not be written answers: a protected folder such as Program Files, a read-only share or
+  // medium. A file held open by another program (sharing or lock violation) is not the folder's fault.
+  const bool denied =
+      error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_NETWORK_ACCESS_DENIED;
+  return Status::failure(errorText(error), denied);
+}
+
 void Win32Platform::dispatch(MSG& message) const {
   if (mainWindow_ && IsDialogMessageW(mainWindow_, &message)) return;
   TranslateMessage(&message);
@@ -245,6 +254,24 @@ std::string Win32Platform::systemFolder() {
   const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return JoinPath(windowsFolder(), "System32");
   return toUtf8(buffer, static_cast<int>(length));
+}
+
+std::string Win32Platform::temporaryFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return {};
+  return toUtf8(buffer, static_cast<int>(length));
+}
+
+std::string Win32Platform::longPath(const std::string& path) {
+  const std::wstring given = forFileApi(toWide(path));
+  const DWORD size = GetLongPathNameW(given.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring longForm(size, L'\0');
+  const DWORD length = GetLongPathNameW(given.c_str(), longForm.data(), size);
+  if (length == 0 || length >= size) return path;
+  longForm.resize(length);
+  return toUtf8(withoutExtendedPrefix(longForm));
 }
 
 std::string Win32Platform::exists(const std::string& path, unsigned mask) {
@@ -328,7 +355,7 @@ std::optional<std::uint64_t> Win32Platform::fileSize(const std::string& path) {
 }
 
 Status Win32Platform::deleteFile(const std::string& path) {
-  if (!DeleteFileW(forFileApi(toWide(path)).c_str())) return Status::failure(lastErrorText());
+  if (!DeleteFileW(forFileApi(toWide(path)).c_str())) return lastErrorStatus();
   return Status::success();
 }
 
@@ -342,6 +369,8 @@ Status Win32Platform::replaceFile(const std::string& path, const std::string& by
   Status written = writeNewFile(temporary, bytes, FILE_FLAG_WRITE_THROUGH);
   if (written.ok() && !MoveFileExW(forFileApi(temporary).c_str(), forFileApi(target).c_str(),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // The new file was written, so the folder may be written: a denied move is the old file's doing (held open,
+    // read-only), which moving the program would not help.
     written = Status::failure(lastErrorText());
   }
   if (!written.ok()) DeleteFileW(forFileApi(temporary).c_str());

@@ -32,6 +32,8 @@ class Win32Platform final : public Platform {
   std::string AppFolder() override;
   std::string windowsFolder() override;
   std::string systemFolder() override;
+  std::string temporaryFolder() override;
+  std::string longPath(const std::string& path) override;
   std::string exists(const std::string& path, unsigned mask) override;
   PathKind kindOf(const std::string& path) override;
   Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder, ShortNames shortNames) override;
@@ -63,5 +65,7 @@ class Win32Platform final : public Platform {
 // Why the last Win32 call failed, in the system's own words.
 std::string lastErrorText();
 std::string errorText(DWORD error);
+// The last Win32 call's failure as a Status, marked where the system refused the access.
+Status lastErrorStatus();
 
 }  // namespace platform::win32

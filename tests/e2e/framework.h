@@ -189,7 +189,10 @@ inline std::wstring installProgram(Case& c, const std::wstring& appFolder) {
 // command interpreter and explorer windows it started end with it.
 class App {
  public:
-  App(Case& c, const std::wstring& appFolder) : case_(c), folder_(appFolder) {
+  // Waits for the main window unless told that the program should not show one.
+  enum class Expect { Window, NoWindow };
+
+  App(Case& c, const std::wstring& appFolder, Expect expect = Expect::Window) : case_(c), folder_(appFolder) {
     job_ = own(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -214,6 +217,7 @@ class App {
       c.abort("cannot put the program into a job" + lastError());
     }
     ResumeThread(thread.get());
+    if (expect == Expect::NoWindow) return;
     waitUntil(
         [&] {
           for (HWND window : topLevelWindows(MAIN_WINDOW_CLASS, processId_)) {
@@ -266,16 +270,16 @@ class App {
 };
 
 // Waits for the message that should come (with none expected, gives a box a moment to come), checks that it looks
-// as every message of the program does, dismisses it and compares the start of its text.
-inline void expectMessage(Case& c, const App& app, const std::wstring& expected, const std::string& when,
-                          DWORD timeoutMs = 15000) {
+// as every message of the program does, dismisses it and compares the start of its text. Returns the whole text.
+inline std::wstring expectMessage(Case& c, const App& app, const std::wstring& expected, const std::string& when,
+                                  DWORD timeoutMs = 15000) {
   app.settle();
   HWND box = nullptr;
   // A box counts once it is visible: before that its text may not be set yet.
   waitUntil([&] { return (box = app.messageBox()) && IsWindowVisible(box); }, expected.empty() ? 300 : timeoutMs);
   if (!box || !IsWindowVisible(box)) {
     c.check(expected.empty(), when + ": no message box came");
-    return;
+    return {};
   }
   const std::wstring title = textOf(box);
   c.check(title == kCaption, when + ": message box title is " + quoted(title));
@@ -293,6 +297,7 @@ inline void expectMessage(Case& c, const App& app, const std::wstring& expected,
   if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort(when + ": the message box does not close");
   c.check(!expected.empty() && text.rfind(expected, 0) == 0,
           when + ": message " + quoted(text) + (expected.empty() ? "" : ", expected " + quoted(expected)));
+  return text;
 }
 
 // Types the path and presses the read button, unless a read is under way; the list must hold still at the cache

@@ -12,6 +12,7 @@ namespace e2e {
 namespace {
 
 const wchar_t* const kNotSaved = L"缓存地址未能保存";
+const wchar_t* const kMoveProgram = L"请把程序放到可以写入的文件夹（例如 D:\\tdl2mp4）再运行。";
 const std::string kOld = "C:\\old\r\n";
 
 // A save puts a new file in place instead of rewriting the old one, which a failure halfway would leave cut short:
@@ -52,27 +53,38 @@ void settingsSave(Case& c) {
   }
 }
 
-// Held open without write sharing, which stops every writer, root under Wine too.
+// Held open without write sharing, which stops every writer, root under Wine too: the file is in use, and moving
+// the program would not help. A folder where the new file is written first refuses the access, as a folder that
+// may not be written does; that message says where to put the program.
 void settingsSaveRefused(Case& c) {
   const std::wstring folder = installProgram(c, c.root + L"app");
   const std::wstring settings = folder + L"\\shezhi.txt";
   writeBytes(c, settings, kOld);
   App app(c, folder);
-  const UniqueHandle lock =
-      own(CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!lock) c.abort("cannot hold shezhi.txt open");
-  app.setText(IDC_TEXT1, L"C:\\new");
-  app.click(IDC_COMMAND4);
-  expectMessage(c, app, kNotSaved, "saving while shezhi.txt may not be written");
+  {
+    const UniqueHandle lock =
+        own(CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!lock) c.abort("cannot hold shezhi.txt open");
+    app.setText(IDC_TEXT1, L"C:\\new");
+    app.click(IDC_COMMAND4);
+    const std::wstring said = expectMessage(c, app, kNotSaved, "saving while shezhi.txt is held open");
+    c.check(said.find(kMoveProgram) == std::wstring::npos, "a file in use is blamed on the folder");
+  }
   const auto bytes = readBytes(settings);
   c.check(bytes == kOld, "a failed save changed shezhi.txt to " + quoted(bytes.value_or("(no file)")));
+
+  makeFolder(c, settings + L".new");
+  app.click(IDC_COMMAND4);
+  const std::wstring said = expectMessage(c, app, kNotSaved, "saving where access is denied");
+  c.check(said.size() > wcslen(kMoveProgram) &&
+              said.compare(said.size() - wcslen(kMoveProgram), std::wstring::npos, kMoveProgram) == 0,
+          "a refused save does not end by saying where to put the program: " + quoted(said));
 }
 
 }  // namespace
 
 void addSettingsCases(CaseList& cases) {
-  cases.insert(cases.end(), {{L"settings_save", settingsSave},
-                             {L"settings_save_refused", settingsSaveRefused}});
+  cases.insert(cases.end(), {{L"settings_save", settingsSave}, {L"settings_save_refused", settingsSaveRefused}});
 }
 
 }  // namespace e2e

@@ -287,13 +287,62 @@ void windowEnd(Case& c) {
   c.check(!readBytes(folder + L"\\shezhi.txt"), "ending the program saved the path box");
 }
 
+// As Explorer runs an exe double-clicked inside a zip; the driver's TMP and TEMP are the program's.
+void startInTemporaryFolder(Case& c) {
+  wchar_t temporary[MAX_PATH + 1] = {};
+  if (!GetTempPathW(MAX_PATH + 1, temporary)) c.abort("no temporary folder" + lastError());
+  const std::wstring unpacked = std::wstring(temporary) + L"Temp1_x.zip";
+  removeTree(unpacked);
+  const std::wstring folder = installProgram(c, unpacked + L"\\x");
+  {
+    App app(c, folder, App::Expect::NoWindow);
+    waitUntil([&] { return app.messageBox() || app.waitForExit(0); }, 30000);
+    for (HWND window : topLevelWindows(MAIN_WINDOW_CLASS, app.processId())) {
+      c.check(!IsWindowVisible(window), "the window shows although the program runs from the temporary folder");
+    }
+    expectMessage(c, app, L"程序正在临时文件夹里运行（多半是在压缩包里直接双击打开的）", "start in " + quoted(folder));
+    c.check(app.waitForExit(10000), "the program goes on after the message");
+  }
+  std::vector<std::wstring> names;
+  for (const WIN32_FIND_DATAW& entry : entries(folder)) names.push_back(entry.cFileName);
+  c.check(names == std::vector<std::wstring>{L"tdl2mp4.exe"},
+          "the program wrote into the temporary folder: " + std::to_string(names.size()) + " entries");
+  removeTree(unpacked);
+}
+
+// A first run has no settings file, so the box shows its stored text: a click into it and typing must replace
+// that text, and Enter must read what was typed.
+void pathBox(Case& c) {
+  const std::wstring cache = c.root + L"cache";
+  makeFolder(c, cache + L"\\7f3a9c");
+  App app(c, installProgram(c, c.root + L"app"));
+  HWND box = app.control(IDC_TEXT1);
+  RECT client{};
+  GetClientRect(box, &client);
+  const LPARAM middle = MAKELPARAM(client.right / 2, client.bottom / 2);
+  PostMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+  PostMessageW(box, WM_LBUTTONUP, 0, middle);
+  const auto selection = [&] { return static_cast<DWORD>(send(box, EM_GETSEL)); };
+  c.check(waitUntil([&] { return selection() == MAKELONG(0, 5); }, 3000),
+          "a click into the box holding " + quoted(textOf(box)) + " selects " + std::to_string(LOWORD(selection())) +
+              " to " + std::to_string(HIWORD(selection())));
+  for (wchar_t typed : cache) PostMessageW(box, WM_CHAR, typed, 1);
+  waitUntil([&] { return textOf(box).size() >= cache.size(); }, 5000);
+  c.check(textOf(box) == cache, "after a click and typing the box holds " + quoted(textOf(box)));
+  PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageW(box, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+  readCache(c, app, L"", cache, "Enter in the path box");
+}
+
 }  // namespace
 
 void addWindowCases(CaseList& cases) {
   cases.insert(cases.end(), {{L"window_layout", windowLayout},
                              {L"window_fonts", windowFonts},
                              {L"window_tab_order", windowTabOrder},
-                             {L"window_end", windowEnd}});
+                             {L"window_end", windowEnd},
+                             {L"start_in_temporary_folder", startInTemporaryFolder},
+                             {L"path_box", pathBox}});
 }
 
 }  // namespace e2e

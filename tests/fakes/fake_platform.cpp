@@ -30,7 +30,8 @@ struct Spelling {
   const char* ansi;
   const char* oem;
 };
-constexpr Spelling kSpellings[] = {{"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
+constexpr Spelling kSpellings[] = {
+    {"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
 
 std::string spellingIn(const Spelling& spelling, platform::CodePage page) {
   return page == platform::CodePage::Ansi ? spelling.ansi : spelling.oem;
@@ -196,13 +197,14 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) {
 
 Status FakePlatform::deleteFile(const std::string& path) {
   if (undeletable.count(key(path))) return Status::failure("in use");
+  if (failWrites) return Status::failure("access denied", true);
   if (kindOf(path) != platform::PathKind::File) return Status::failure("file not found");
   remove(path);
   return Status::success();
 }
 
 Status FakePlatform::writeFile(const std::string& path, const std::string& bytes) {
-  if (failWrites) return Status::failure("access denied");
+  if (failWrites) return Status::failure("access denied", true);
   if (diskFull) {
     addFile(path, bytes.substr(0, bytes.size() / 2));
     return Status::failure("disk full");
@@ -213,7 +215,8 @@ Status FakePlatform::writeFile(const std::string& path, const std::string& bytes
 
 Status FakePlatform::replaceFile(const std::string& path, const std::string& bytes) {
   // The new text goes to a file of its own first: a failure leaves the old file whole.
-  if (failWrites || diskFull) return Status::failure(diskFull ? "disk full" : "access denied");
+  if (diskFull) return Status::failure("disk full");
+  if (failWrites) return Status::failure("access denied", true);
   addFile(path, bytes);
   return Status::success();
 }
@@ -249,6 +252,11 @@ std::string FakePlatform::decode(const std::string& bytes, platform::CodePage pa
     at += length;
   }
   return text;
+}
+
+std::string FakePlatform::longPath(const std::string& path) {
+  const auto found = longNames.find(key(path));
+  return found == longNames.end() ? path : found->second;
 }
 
 std::optional<std::string> FakePlatform::shortPath(const std::string& path) {

@@ -34,6 +34,8 @@ class FakePlatform : public platform::Platform {
   std::string AppFolder() override { return appFolder; }
   std::string windowsFolder() override { return "C:\\Windows"; }
   std::string systemFolder() override { return systemFolderPath; }
+  std::string temporaryFolder() override { return temporaryFolderPath; }
+  std::string longPath(const std::string& path) override;
   std::string exists(const std::string& path, unsigned mask) override;
   platform::PathKind kindOf(const std::string& path) override;
   platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder,
@@ -60,11 +62,13 @@ class FakePlatform : public platform::Platform {
 
   std::string appFolder = "C:\\tools";
   std::string systemFolderPath = "C:\\Windows\\System32";
+  std::string temporaryFolderPath = "C:\\Users\\me\\AppData\\Local\\Temp\\";
+  std::map<std::string, std::string> longNames;   // 8.3 path -> its long form
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, which listings also report
   std::set<std::string> unreadable;               // paths whose reads and listings fail
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
-  bool failWrites = false;
-  bool diskFull = false;  // writes stop halfway
+  bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
+  bool diskFull = false;                          // writes stop halfway
   bool failRuns = false;
   std::set<std::string> undeletable;    // files held open by someone else
   std::set<std::string> lockedFolders;  // script locks taken, by this or another copy

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks one zip that scripts/package.sh made, as a user on Windows 7 to 11 would meet it: the name and version,
 # the three files in one folder, an exe for the processor the name says that is stripped, small and starts on
-# Windows 7, and a guide and licence that Notepad shows correctly.
-# Usage: tests/package/check-zip.sh dist/tdl2mp4-<version>-<x86|x64>.zip
+# Windows 7, whose properties show the product's name, version and copyright, and a guide and licence that Notepad
+# shows correctly.
+# Usage: tests/package/check-zip.sh dist/<package name>-<major.minor>-<x86|x64>.zip
 # Prints "PASS <zip>" or "FAIL <zip>: <reasons>"; the exit code says the same.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -12,14 +13,21 @@ guide=使用说明.txt
 
 failures=()
 fail() { failures+=("$*"); }
+# Text as a PCRE pattern of its UTF-16LE bytes, characters that mean something to PCRE included.
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ' ' | sed -E 's/ ?([0-9a-f]{2})/\\x\1/g' | tr -d ' '; }
 
 version=$(grep -oE '^project\(tdl2mp4 VERSION [0-9.]+' "$root/CMakeLists.txt" | grep -oE '[0-9.]+$') ||
   { echo "FAIL $zip: no version in CMakeLists.txt"; exit 1; }
+shown_version=${version%.*}
+package=$(sed -nE 's/^set\(PACKAGE_NAME ([A-Za-z0-9._-]+)\)$/\1/p' "$root/CMakeLists.txt")
+product=$(sed -nE 's/^set\(PRODUCT_NAME "([^"]+)"\)$/\1/p' "$root/CMakeLists.txt")
+copyright=$(grep -m1 '^Copyright' "$root/LICENSE")
+[[ -n $package && -n $product ]] || { echo "FAIL $zip: no PACKAGE_NAME or PRODUCT_NAME in CMakeLists.txt"; exit 1; }
 name=${zip##*/}
 case $name in
-  tdl2mp4-$version-x86.zip) format=pei-i386 manifest_processor=x86 ;;
-  tdl2mp4-$version-x64.zip) format=pei-x86-64 manifest_processor=amd64 ;;
-  *) echo "FAIL $zip: the name is not tdl2mp4-$version-x86.zip or -x64.zip"; exit 1 ;;
+  $package-$shown_version-x86.zip) format=pei-i386 manifest_processor=x86 ;;
+  $package-$shown_version-x64.zip) format=pei-x86-64 manifest_processor=amd64 ;;
+  *) echo "FAIL $zip: the name is not $package-$shown_version-x86.zip or -x64.zip"; exit 1 ;;
 esac
 top=${name%.zip}
 
@@ -53,12 +61,13 @@ if [[ -f $exe ]]; then
   [[ $identity == *"processorArchitecture=\"$manifest_processor\""* ]] ||
     fail "the manifest does not name processor $manifest_processor: $identity"
 
-  # What Explorer shows under Properties → Details.
-  strings=$(strings -el "$exe")
-  file_version=$(grep -A1 -x FileVersion <<<"$strings" | tail -n 1) || true
-  product_version=$(grep -A1 -x ProductVersion <<<"$strings" | tail -n 1) || true
-  [[ $file_version == "$version.0" ]] || fail "FileVersion is '$file_version', expected $version.0"
-  [[ $product_version == "$version" ]] || fail "ProductVersion is '$product_version', expected $version"
+  # What Explorer shows under Properties → Details: each value as UTF-16 after its key, which may be padded.
+  for pair in "FileVersion=$version.0" "ProductVersion=$shown_version" "ProductName=$product" \
+    "FileDescription=$product" "LegalCopyright=$copyright"; do
+    key=${pair%%=*} value=${pair#*=}
+    LC_ALL=C grep -qaP "$(utf16 "$key")\\x00\\x00(\\x00\\x00)?$(utf16 "$value")\\x00\\x00" "$exe" ||
+      fail "the exe's $key is not '$value'"
+  done
 fi
 
 if [[ -f $work/$top/$guide ]] && ! cmp -s "$root/docs/$guide" "$work/$top/$guide"; then

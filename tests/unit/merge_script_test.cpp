@@ -22,19 +22,27 @@ TEST(MergeScriptLines, QuoteEveryPathAndKeepFourLines) {
     std::string folder, appFolder, output;
     Lines lines;
   } cases[] = {
-      {"D:\\vcache\\7f3a9c\\", "C:\\tools", "Shipin7f3a.mp4",
-       {"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"", "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"",
-        "del \"C:\\tools\\Fok.BAT\""}},
-      {"E:\\abc\\", "C:\\", "Shipinabc.mp4",
+      {"D:\\vcache\\7f3a9c\\",
+       "C:\\tools",
+       "Shipin7f3a.mp4",
+       {"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
+        "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}},
+      {"E:\\abc\\",
+       "C:\\",
+       "Shipinabc.mp4",
        {"E:", "cd /d \"E:\\abc\\\"", "copy /Y /B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"", "del \"C:\\Fok.BAT\""}},
-      {"D:\\a b&c\\50%^!(x),;=\\", "C:\\my %PATH% & tools", "Shipin50%^.mp4",
+      {"D:\\a b&c\\50%^!(x),;=\\",
+       "C:\\my %PATH% & tools",
+       "Shipin50%^.mp4",
        {"D:", "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"",
         "copy /Y /B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"",
         "del \"C:\\my %%PATH%% & tools\\Fok.BAT\""}},
       // A network folder has no drive to switch to.
-      {"\\\\server\\cache\\abc\\", "C:\\tools", "Shipinabc.mp4",
-       {"rem", "cd /d \"\\\\server\\cache\\abc\\\"", "copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\"",
-        "del \"C:\\tools\\Fok.BAT\""}},
+      {"\\\\server\\cache\\abc\\",
+       "C:\\tools",
+       "Shipinabc.mp4",
+       {"rem", "cd /d \"\\\\server\\cache\\abc\\\"",
+        "copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\"", "del \"C:\\tools\\Fok.BAT\""}},
   };
   for (const auto& each : cases) {
     EXPECT_EQ(convert::MergeScriptLines(each.folder, each.appFolder, each.output), each.lines) << each.folder;
@@ -279,23 +287,29 @@ TEST_F(ConversionTest, TheVideoIsCheckedWhenTheInterpreterEnds) {
             std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件有 1 字节，应有 2 字节）");
 }
 
+// A refused access, unlike a file in use, is the folder's doing: those messages say where to put the program.
 TEST_F(ConversionTest, FailuresBeforeTheInterpreterRunsAreReportedAndLeaveNoLockBehind) {
-  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "playing");
-  platform.undeletable.insert("C:\\tools\\Shipin7f3a.mp4");
+  const std::string output = "C:\\tools\\Shipin7f3a.mp4";
+  const std::string moveAdvice = std::string("\n") + convert::kMoveToWritableFolder;
+  platform.addFile(output, "playing");
+  platform.undeletable.insert(output);
   convertEntry(0);
   platform.undeletable.clear();
   platform.failWrites = true;
+  convertEntry(0);
+  platform.remove(output);
   convertEntry(0);
   platform.failWrites = false;
   platform.failRuns = true;
   convertEntry(0);
   platform.appFolder = "\\\\server\\share\\tools";
   convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 4u);
-  EXPECT_TRUE(startsWith(platform.messages[0], convert::kOutputInUse + std::string("C:\\tools\\Shipin7f3a.mp4")));
-  EXPECT_TRUE(startsWith(platform.messages[1], convert::kScriptNotWritten));
-  EXPECT_TRUE(startsWith(platform.messages[2], convert::kInterpreterNotStarted));
-  EXPECT_EQ(platform.messages[3], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
+  ASSERT_EQ(platform.messages.size(), 5u);
+  EXPECT_EQ(platform.messages[0], convert::kOutputInUse + output + "（in use）");
+  EXPECT_EQ(platform.messages[1], convert::kOutputInUse + output + "（access denied）" + moveAdvice);
+  EXPECT_EQ(platform.messages[2], convert::kScriptNotWritten + std::string("access denied") + moveAdvice);
+  EXPECT_TRUE(startsWith(platform.messages[3], convert::kInterpreterNotStarted));
+  EXPECT_EQ(platform.messages[4], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
   EXPECT_TRUE(platform.runs.empty());
   EXPECT_TRUE(platform.lockedFolders.empty());
   EXPECT_FALSE(state.conversion);

@@ -1,5 +1,6 @@
 #include "app/settings_file.h"
 
+#include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
 #include <gtest/gtest.h>
 
@@ -102,12 +103,17 @@ TEST_F(SettingsFileTest, ReadsWhatPeopleWriteByHand) {
   EXPECT_EQ(parse("\xEF\xBB\xBF"), std::nullopt);
 }
 
-TEST_F(SettingsFileTest, ASaveThatFailsHalfwaySaysSoAndKeepsTheOldPath) {
+// Only a folder that refuses the write is the program's place to blame.
+TEST_F(SettingsFileTest, AFailedSaveSaysSoKeepsTheOldPathAndAdvisesAMoveWhenRefused) {
   app::SaveCachePath(platform, "D:\\old");
   platform.diskFull = true;
   app::SaveCachePath(platform, "D:\\a much longer new path");
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].rfind(app::kPathNotSaved, 0), 0u);
+  platform.diskFull = false;
+  platform.failWrites = true;
+  app::SaveCachePath(platform, "D:\\new");
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0], std::string(app::kPathNotSaved) + "disk full");
+  EXPECT_EQ(platform.messages[1], std::string(app::kPathNotSaved) + "access denied\n" + convert::kMoveToWritableFolder);
   EXPECT_EQ(app::LoadSavedPath(platform), "D:\\old");
 }
 

@@ -36,13 +36,20 @@ std::size_t columns(const std::string& utf8) {
   return width;
 }
 
-// The string constants of a header: the words the program shows, or the names it uses.
+// The string constants of a header: the words the program shows, or the names it uses. A constant may be
+// written as several literals in a row, and \\ stands for one backslash.
 std::vector<std::string> stringConstants(const std::string& header) {
   const std::string source = readFile(kSourceDir + "/" + header);
-  const std::regex constant(R"re(constexpr const char\* k\w+ = "([^"\\]*)")re");
+  const std::regex constant(R"re(constexpr const char\* k\w+ =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);)re");
+  const std::regex piece(R"re("((?:[^"\\]|\\.)*)")re");
   std::vector<std::string> found;
   for (auto it = std::sregex_iterator(source.begin(), source.end(), constant); it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+    const std::string literals = (*it)[1];
+    std::string text;
+    for (auto p = std::sregex_iterator(literals.begin(), literals.end(), piece); p != std::sregex_iterator(); ++p) {
+      text += std::regex_replace((*p)[1].str(), std::regex(R"(\\\\)"), "\\");
+    }
+    found.push_back(text);
   }
   return found;
 }
@@ -51,6 +58,10 @@ class UserGuideTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(guide.empty()) << "cannot read " << kGuidePath; }
   bool mentions(const std::string& text) const { return guide.find(text) != std::string::npos; }
+  // A message too long for one line runs on over the next ones, indented.
+  bool quotes(const std::string& message) const {
+    return std::regex_replace(guide, std::regex("\r\n *"), "").find(message) != std::string::npos;
+  }
   const std::string guide = readFile(kGuidePath);
 };
 
@@ -77,8 +88,16 @@ TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepad) {
 TEST_F(UserGuideTest, ExplainsEveryMessageTheProgramShows) {
   std::vector<std::string> messages = stringConstants("convert/messages.h");
   ASSERT_GE(messages.size(), 10u) << "the message constants were not found";
-  for (const std::string& text : stringConstants("app/settings_file.h")) messages.push_back(text);
-  for (const std::string& message : messages) EXPECT_TRUE(mentions(message)) << "not in the guide: " << message;
+  for (const char* header : {"app/settings_file.h", "app/start_folder.h"}) {
+    for (const std::string& text : stringConstants(header)) messages.push_back(text);
+  }
+  for (const std::string& message : messages) EXPECT_TRUE(quotes(message)) << "not in the guide: " << message;
+}
+
+// The name and version the exe's properties and the zip show.
+TEST_F(UserGuideTest, IsTitledWithTheProductsNameAndVersion) {
+  const std::string title = std::string(TDL2MP4_PRODUCT_NAME) + " V" + TDL2MP4_DISPLAY_VERSION + " 使用说明\r\n";
+  EXPECT_EQ(guide.substr(3, title.size()), title);
 }
 
 TEST_F(UserGuideTest, NamesTheButtonsAsTheWindowShowsThem) {
