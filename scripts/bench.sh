@@ -4,8 +4,8 @@
 # Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
 # Usage: scripts/bench.sh [startup] [list] [size] [merge]
-#   startup, list and size when none given; merge only when named: it takes about a quarter of an
-#   hour and 3.5 GiB under /tmp, and builds the program a second time.
+#   startup, list and size when none given; merge only when named: it takes about 20 minutes
+#   and 3.5 GiB under /tmp, and builds the program a second time.
 #
 # Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
 # works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
@@ -33,7 +33,7 @@ merge_space_mib=3600
 before_ref=${BENCH_BEFORE_REF:-8ba3b5c}
 
 usage="usage: scripts/bench.sh [startup] [list] [size] [merge]
-  startup, list and size when none given; merge (about 15 minutes, 3.5 GiB under /tmp) only when named"
+  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
