@@ -84,7 +84,7 @@ runner() {
     line=${line%$'\r'}
     echo "  $line"
     if [[ $line == summary* ]]; then summary+=("${line#summary }"); fi
-  done < <(timeout 1800 wine 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
+  done < <(timeout 3600 wine 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
 }
 
 if wants merge; then
