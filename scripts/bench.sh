@@ -1,22 +1,43 @@
 #!/usr/bin/env bash
-# Times the Windows program under Wine run by run in turn with a floor program, prints every run and
-# then a summary of medians and ratios. Nothing is asserted: the exit status only says whether the
-# measuring itself could run.
+# Times the Windows program under Wine run by run in turn with a floor program (or, for merge, with
+# another build or another case of itself), prints every run and then a summary of medians and ratios.
+# Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [size]     (all of them when none given)
+# Usage: scripts/bench.sh [startup] [list] [size] [merge]
+#   startup, list and size when none given; merge only when named: it takes about 20 minutes
+#   and 3.5 GiB under /tmp, and builds the program a second time.
 #
 # Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
 # works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
+#
+# merge times the join, from the click on the start button to the whole file, of the program before a
+# change (BENCH_BEFORE_REF, a git ref; its win tree is built in build/bench-before and kept there until
+# the ref names another commit) and after it (this tree's, or the exe BENCH_AFTER_EXE names), then the
+# program after it on many fragments named one by one against the same taken by the wildcard.
+# BENCH_MERGE_RUNS sets its runs per side (default 5).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 startup_runs=10
 list_runs=5
 list_sizes=(1000 10000)
+merge_runs=${BENCH_MERGE_RUNS:-5}
+# 1 GiB in fragments numbered without padding. The program of 8ba3b5c names such fragments one by
+# one in a single copy line that cmd reads only up to 8191 characters, about 120 names at these
+# path lengths, and refuses more: so fewer, larger fragments than a real video has.
+merge_fragments=64
+merge_fragment_mib=16
+# Many small fragments, named one by one against taken by the wildcard.
+order_fragments=10000
+order_fragment_kib=100
+merge_space_mib=3600
+before_ref=${BENCH_BEFORE_REF:-8ba3b5c}
 
+usage="usage: scripts/bench.sh [startup] [list] [size] [merge]
+  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
-  [[ $section == @(startup|list|size) ]] || { echo "usage: scripts/bench.sh [startup] [list] [size]" >&2; exit 2; }
+  [[ $section == @(startup|list|size|merge) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
 
@@ -24,17 +45,54 @@ BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
 bin=$root/build/bench/win/bin
 summary=()
 
+# The program as it was at $before_ref; sets before_exe.
+build_before() {
+  local commit dir=$root/build/bench-before tree status=0
+  commit=$(git -C "$root" rev-parse --verify "$before_ref^{commit}")
+  if [[ $(cat "$dir/commit" 2>/dev/null) != "$commit" ]]; then
+    rm -rf "$dir"
+    tree=$(mktemp -d /tmp/tdl2mp4-before.XXXXXX)
+    git -C "$root" archive "$commit" | tar -x -C "$tree"
+    BUILD_DIR=$dir "$tree/scripts/build.sh" win || status=$?
+    rm -rf "$tree"
+    ((status == 0)) || { echo "bench: cannot build $before_ref" >&2; return 1; }
+    echo "$commit" >"$dir/commit"
+  fi
+  before_exe=$dir/win/bin/tdl2mp4.exe
+}
+
+# $1 fragments of $2 bytes of random data in folder $3, named "<its name's first part>.321004.00001.tdl"
+# and on, padded so that name order is numeric order; with a folder $4, the same files again there
+# (hard links), numbered from 1 without padding as the client names them.
+make_fragments() {
+  local count=$1 bytes=$2 padded=$3 numbered=${4:-} id
+  id=$(basename "$padded")
+  id=${id%%.*}
+  mkdir -p "$padded" ${numbered:+"$numbered"}
+  head -c $((count * bytes)) /dev/urandom |
+    split -b "$bytes" -d -a 5 --numeric-suffixes=1 --additional-suffix=.tdl - "$padded/$id.321004."
+  # One process for thousands of links: ln once per file takes minutes here.
+  [[ -z $numbered ]] || perl -e 'my ($from, $to, $count) = @ARGV;
+    for my $n (1 .. $count) { link(sprintf("%s.%05d.tdl", $from, $n), "$to.$n.tdl") or die "$to.$n.tdl: $!\n" }' \
+    "$padded/$id.321004" "$numbered/$id.321004" "$count"
+}
+
 # Prints the runner's lines as they come and keeps its summary lines for the end.
 runner() {
   local line
   while IFS= read -r line; do
     line=${line%$'\r'}
     echo "  $line"
-    [[ $line == summary* ]] && summary+=("${line#summary }")
-  done < <(timeout 1800 "$wine_loader" 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
+    if [[ $line == summary* ]]; then summary+=("${line#summary }"); fi
+  done < <(timeout 3600 "$wine_loader" 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
 }
 
-if wants startup || wants list; then
+if wants merge; then
+  build_before
+  after_exe=${BENCH_AFTER_EXE:-$bin/tdl2mp4.exe}
+fi
+
+if wants startup || wants list || wants merge; then
   echo "== bench: starting a Wine session (own prefix, own Xvfb)" >&2
   source "$root/scripts/wine-session.sh"
   wine_session_start
@@ -61,6 +119,40 @@ if wants list; then
     (cd "$bench_dir/cache" && seq -f 'v%07g.321004.1' 1 "$size" | xargs mkdir)
     runner list "$list_runs" "$program" 'C:\bench\bench_floor_list.exe' 'C:\bench\cache' "$size"
   done
+fi
+
+if wants merge; then
+  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
+  if ((free_mib < merge_space_mib)); then
+    echo "== merge: skipped, $free_mib MiB free under $bench_dir, $merge_space_mib MiB needed"
+  else
+    # Each program folder names the cache folder that holds the three videos.
+    for side in before after; do
+      mkdir -p "$bench_dir/$side"
+      printf 'C:\\bench\\merge\r\n' >"$bench_dir/$side/shezhi.txt"
+    done
+    cp "$before_exe" "$bench_dir/before/"
+    cp "$after_exe" "$bench_dir/after/"
+    merge_dir=$bench_dir/merge
+    echo "== merge: making $merge_fragments x $merge_fragment_mib MiB and $order_fragments x $order_fragment_kib KiB" \
+      "of fragments ($free_mib MiB free)"
+    make_fragments "$merge_fragments" $((merge_fragment_mib << 20)) "$bench_dir/staging/a0017xk2pq3" \
+      "$merge_dir/a0017xk2pq3.321004.1"
+    rm -rf "$bench_dir/staging"
+    make_fragments "$order_fragments" $((order_fragment_kib << 10)) "$merge_dir/b0017xk2pq3.321004.2" \
+      "$merge_dir/b0017xk2pq3.321004.1"
+    # Nothing of the fragments waits to be written back while a join is timed.
+    sync
+    echo "== merge $((merge_fragments * merge_fragment_mib)) MiB: start click to the whole file," \
+      "after against before ($before_ref); $merge_runs runs each"
+    runner merge "$merge_runs" after 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1' \
+      before 'C:\bench\before\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1'
+    echo "== merge order: $order_fragments fragments named one by one in numeric order (numbered without padding)" \
+      "against taken by the wildcard (padded), the program after; $merge_runs runs each"
+    runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
+      wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
+    rm -rf "$merge_dir"
+  fi
 fi
 
 if wants size; then
