@@ -19,8 +19,11 @@ class MainForm {
   // The command interpreter of the last conversion has ended, or (not seen) can no
   // longer be watched for.
   void onInterpreterEnded(bool seen);
+  void onProgressTimer();
 
  private:
+  void startConversion();
+
   FormView& view_;
   platform::Platform& platform_;
   convert::CacheState state_;

@@ -5,6 +5,7 @@
 
 #include "app/form_layout.h"
 #include "app/main_window.h"
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
@@ -14,6 +15,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
+  // Before the window, which holds the taskbar's COM object, and ended after it.
+  const platform::win32::ComApartment com;
   platform::win32::Win32Platform platform(platform::win32::toWide(app::kWindowCaption));
   app::MainWindow window(instance, platform);
   if (!window.create(showCommand)) return 1;

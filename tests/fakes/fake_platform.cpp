@@ -30,7 +30,8 @@ struct Spelling {
   const char* ansi;
   const char* oem;
 };
-constexpr Spelling kSpellings[] = {{"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
+constexpr Spelling kSpellings[] = {
+    {"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
 
 std::string spellingIn(const Spelling& spelling, platform::CodePage page) {
   return page == platform::CodePage::Ansi ? spelling.ansi : spelling.oem;

@@ -28,4 +28,45 @@ TEST_F(MainFormTest, AnInterpreterWhoseEndWasNotSeenIsNotJudged) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
+// The caption shows the running join and then the name the video took, and the
+// title again once the user moves on; the taskbar follows the caption.
+TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEnd) {
+  const std::string title = app::kWindowCaption;
+  platform.addFile("C:\\Windows\\System32\\cmd.exe");
+  platform.addFile("D:\\v\\abc\\1.tdl", std::string(100, 'x'));
+  platform.addFile("C:\\tools\\Shipinabc.mp4", "another video");
+  view.texts[Control::Text1] = "D:\\v";
+  form.onClick(Control::Command2);
+  view.selected = 0;
+  form.onClick(Control::Command1);
+  EXPECT_EQ(view.caption, "正在转换 0% - " + title);
+  EXPECT_TRUE(view.timerRunning);
+  platform.addFile("C:\\tools\\Fok.tmp", std::string(45, 'x'));
+  form.onProgressTimer();
+  EXPECT_EQ(view.caption, "正在转换 45% - " + title);
+  EXPECT_EQ(view.taskbarProgress, 45);
+  form.onClick(Control::Command2);
+  EXPECT_EQ(view.caption, "正在转换 45% - " + title) << "a read while the join runs";
+
+  platform.remove("C:\\tools\\Fok.tmp");
+  platform.addFile("C:\\tools\\Shipinabc (2).mp4", std::string(100, 'x'));
+  platform.interpreterLock.reset();
+  form.onInterpreterEnded(true);
+  EXPECT_EQ(view.caption, "已转换 Shipinabc (2).mp4 - " + title);
+  EXPECT_FALSE(view.timerRunning);
+  EXPECT_EQ(view.taskbarProgress, std::nullopt);
+  EXPECT_EQ(view.flashes, 1);
+  EXPECT_TRUE(platform.messages.empty());
+
+  form.onClick(Control::Command2);
+  EXPECT_EQ(view.caption, title);
+  form.onClick(Control::Command1);
+  platform.remove("C:\\tools\\Shipinabc (2).mp4");
+  platform.interpreterLock.reset();
+  form.onInterpreterEnded(true);
+  EXPECT_EQ(view.caption, title) << "after a failure";
+  EXPECT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(view.flashes, 1);
+}
+
 }  // namespace
