@@ -28,6 +28,10 @@ constexpr ULONGLONG kListRepaintMilliseconds = 50;
 constexpr UINT kProgressMilliseconds = 250;
 constexpr UINT_PTR kProgressTimer = 1;
 
+// The shell's taskbar object; defined here because MinGW's uuid library would
+// bring every GUID it knows into the exe.
+constexpr CLSID kTaskbarListClass = {0x56fdf344, 0xfd6d, 0x11d0, {0x95, 0x8a, 0x00, 0x60, 0x97, 0xc9, 0xa0, 0x90}};
+
 // The longest text a path box takes: the longest path Windows knows.
 constexpr WPARAM kPathBoxLimit = 32767;
 
@@ -234,8 +238,7 @@ void MainWindow::onInterpreterEnded(bool seen) {
 
 void MainWindow::onTaskbarButtonCreated() {
   ITaskbarList3* taskbar = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                              reinterpret_cast<void**>(&taskbar)))) {
+  if (FAILED(CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&taskbar)))) {
     return;
   }
   taskbar_.reset(taskbar);
