@@ -1,8 +1,8 @@
 #include "convert/conversion.h"
 
 #include "convert/cache_listing.h"
-#include "convert/messages.h"
 #include "convert/merge_script.h"
+#include "convert/messages.h"
 #include "convert/output_folder.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
@@ -327,27 +327,6 @@ TEST_F(ConversionTest, FailuresBeforeTheInterpreterRunsAreReportedAndLeaveNoLock
   EXPECT_TRUE(platform.runs.empty());
   EXPECT_TRUE(platform.lockedFolders.empty());
   EXPECT_FALSE(state.conversion);
-}
-
-// At start-up the leftovers of a run cut off unwatched go, unless another copy's
-// conversion is running and they are its own.
-TEST(RemoveInterruptedRun, RemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFree) {
-  FakePlatform platform;
-  const auto leaveRun = [&] {
-    platform.addFile(kScript, "x");
-    platform.addFile(kTemporary, "partial");
-    platform.addFile("C:\\tools\\Shipin7f3a.mp4", "video");
-  };
-  leaveRun();
-  platform.lockedFolders.insert("C:\\tools");
-  convert::RemoveInterruptedRun(platform);
-  EXPECT_TRUE(platform.has(kScript) && platform.has(kTemporary));
-  platform.lockedFolders.clear();
-  convert::RemoveInterruptedRun(platform);
-  EXPECT_FALSE(platform.has(kScript) || platform.has(kTemporary));
-  EXPECT_TRUE(platform.has("C:\\tools\\Shipin7f3a.mp4"));
-  EXPECT_TRUE(platform.lockedFolders.empty());
-  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST(OpenOutputFolder, StartsTheExplorerOnTheProgramsFolderQuoted) {

@@ -28,6 +28,23 @@ TEST_F(MainFormTest, AnInterpreterWhoseEndWasNotSeenIsNotJudged) {
   EXPECT_TRUE(platform.messages.empty());
 }
 
+// At start-up the leftovers of a run cut off unwatched go, unless another copy's
+// conversion is running and they are its own.
+TEST_F(MainFormTest, StartUpRemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFree) {
+  for (const char* left : {"C:\\tools\\Fok.BAT", "C:\\tools\\Fok.tmp", "C:\\tools\\Shipin7f3a.mp4"}) {
+    platform.addFile(left, "x");
+  }
+  platform.lockedFolders.insert("C:\\tools");
+  form.onLoad();
+  EXPECT_TRUE(platform.has("C:\\tools\\Fok.BAT") && platform.has("C:\\tools\\Fok.tmp"));
+  platform.lockedFolders.clear();
+  form.onLoad();
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT") || platform.has("C:\\tools\\Fok.tmp"));
+  EXPECT_TRUE(platform.has("C:\\tools\\Shipin7f3a.mp4"));
+  EXPECT_TRUE(platform.lockedFolders.empty());
+  EXPECT_TRUE(platform.messages.empty());
+}
+
 // The caption shows the running join and then the name the video took, and the
 // title again once the user moves on; the taskbar follows the caption.
 TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEnd) {
