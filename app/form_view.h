@@ -1,6 +1,7 @@
 // What the window's logic needs of the window: it sets and gets, nothing more.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/form_layout.h"
@@ -13,6 +14,13 @@ class FormView : public convert::ListView {
   virtual std::string controlText(Control control) = 0;
   virtual void setControlText(Control control, const std::string& text) = 0;
   virtual void setWindowCaption(const std::string& text) = 0;
+  // While a conversion runs, a timer calls MainForm::onProgressTimer a few times a second.
+  virtual void startProgressTimer() = 0;
+  virtual void stopProgressTimer() = 0;
+  // The taskbar button's progress bar where the system has one; nothing shows none.
+  virtual void showTaskbarProgress(std::optional<int> percent) = 0;
+  // Draws the user's eye to the window when it is not in front.
+  virtual void flashIfInBackground() = 0;
 };
 
 }  // namespace app

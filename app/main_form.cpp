@@ -2,7 +2,9 @@
 
 #include "app/settings_file.h"
 #include "convert/cache_listing.h"
-#include "convert/merge_script.h"
+#include "convert/conversion.h"
+#include "convert/messages.h"
+#include "convert/output_folder.h"
 
 namespace app {
 
@@ -10,6 +12,7 @@ void MainForm::onLoad() {
   if (auto saved = LoadSavedPath(platform_)) view_.setControlText(Control::Text1, *saved);
   for (Control control : kCaptionOrder) view_.setControlText(control, layoutOf(control).loadCaption);
   view_.setWindowCaption(kWindowCaption);
+  convert::RemoveInterruptedRun(platform_);
 }
 
 void MainForm::onClick(Control button) {
@@ -17,10 +20,13 @@ void MainForm::onClick(Control button) {
     case Control::Command1:
       // A click that arrives while a walk yields is dropped: a second walk would
       // refill the list under the first one's feet.
-      if (!state_.walking) convert::StartConversion(platform_, view_, state_);
+      if (!state_.walking) startConversion();
       break;
     case Control::Command2:
-      if (!state_.walking) convert::ReadCacheFolder(platform_, view_, state_, view_.controlText(Control::Text1));
+      if (state_.walking) break;
+      // The caption tells of the last conversion until the user moves on, but of a running one to its end.
+      if (!state_.conversion) view_.setWindowCaption(kWindowCaption);
+      convert::ReadCacheFolder(platform_, view_, state_, view_.controlText(Control::Text1));
       break;
     case Control::Command3:
       platform_.end();
@@ -38,12 +44,34 @@ void MainForm::onClick(Control button) {
 
 void MainForm::onClose() { platform_.end(); }
 
+void MainForm::startConversion() {
+  const bool wasRunning = state_.conversion.has_value();
+  if (!wasRunning) view_.setWindowCaption(kWindowCaption);
+  convert::StartConversion(platform_, view_, state_);
+  if (wasRunning || !state_.conversion) return;
+  view_.startProgressTimer();
+  onProgressTimer();
+}
+
+void MainForm::onProgressTimer() {
+  const auto percent = convert::ConversionProgress(platform_, state_);
+  if (!percent) return;
+  view_.setWindowCaption(convert::kCaptionConverting + std::to_string(*percent) + "% - " + kWindowCaption);
+  view_.showTaskbarProgress(percent);
+}
+
 void MainForm::onInterpreterEnded(bool seen) {
+  view_.stopProgressTimer();
+  view_.showTaskbarProgress(std::nullopt);
+  view_.setWindowCaption(kWindowCaption);
   // A video whose interpreter may still be writing it cannot be judged yet.
-  if (seen) {
-    convert::FinishConversion(platform_, state_);
-  } else {
+  if (!seen) {
     state_.conversion.reset();
+    return;
+  }
+  if (const auto name = convert::FinishConversion(platform_, state_)) {
+    view_.setWindowCaption(convert::kCaptionConverted + *name + " - " + kWindowCaption);
+    view_.flashIfInBackground();
   }
 }
 

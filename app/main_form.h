@@ -21,6 +21,7 @@ class MainForm {
   // The command interpreter of the last conversion has ended, or (not seen) can no
   // longer be watched for.
   void onInterpreterEnded(bool seen);
+  void onProgressTimer();
 
   // The path box's own ways in: Enter while it has the focus reads, as the read
   // button does; a folder dropped on the window is read as if typed.
@@ -31,6 +32,8 @@ class MainForm {
   bool pathBoxSelectsAllOnFocus();
 
  private:
+  void startConversion();
+
   FormView& view_;
   platform::Platform& platform_;
   convert::CacheState state_;

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <array>
+#include <memory>
 
 #include "app/form_view.h"
 #include "app/main_form.h"
@@ -28,6 +30,10 @@ class MainWindow final : public FormView {
   std::string controlText(Control control) override;
   void setControlText(Control control, const std::string& text) override;
   void setWindowCaption(const std::string& text) override;
+  void startProgressTimer() override;
+  void stopProgressTimer() override;
+  void showTaskbarProgress(std::optional<int> percent) override;
+  void flashIfInBackground() override;
   void clearList() override;
   void addListEntry(const std::string& text) override;
   int selectedListIndex() override;
@@ -47,6 +53,7 @@ class MainWindow final : public FormView {
   void preparePathBox();
   bool onPathBoxCommand(int id, int notification);
   void onDropFiles(HDROP drop);
+  void onTaskbarButtonCreated();
   void applyDpi();
   HWND control(Control which) const { return controls_[static_cast<std::size_t>(which)]; }
   int toPixels(int twips) const;
@@ -64,6 +71,12 @@ class MainWindow final : public FormView {
   platform::win32::FontHandle defaultFont_;
   platform::win32::FontHandle label3Font_;
   platform::win32::BitmapHandle picture_;
+  // The taskbar button's progress bar, from Windows 7 on; empty where there is none.
+  struct ComReleaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+  };
+  std::unique_ptr<ITaskbarList3, ComReleaser> taskbar_;
+  UINT taskbarButtonCreated_ = 0;
   bool listFilling_ = false;
   ULONGLONG lastListRepaint_ = 0;
 };

@@ -15,8 +15,11 @@ struct CacheFolder {
 
 // A conversion whose interpreter has been started and has not been seen to end.
 struct RunningConversion {
-  std::string outputPath;
-  std::uint64_t expectedBytes = 0;  // the sum of the fragments the script names
+  std::string appFolder;
+  std::string outputName;
+  std::string folder;                      // the fragments' folder, ending in a backslash
+  std::vector<std::string> fragmentNames;  // the fragments the script names; empty: the wildcard took them
+  std::uint64_t expectedBytes = 0;         // the fragments' sum at the start
 };
 
 struct CacheState {

@@ -1,8 +1,10 @@
 #include "convert/fragment_order.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <optional>
+#include <set>
 
 #include "platform/paths.h"
 
@@ -50,6 +52,31 @@ std::optional<std::size_t> soleVaryingNumber(const std::vector<std::vector<std::
   return varying;
 }
 
+// The names cut into runs, and the run that numbers them, when there is one.
+struct Numbering {
+  std::vector<std::vector<std::string>> split;
+  std::optional<std::size_t> varying;
+};
+
+Numbering numberingOf(const std::vector<std::string>& names) {
+  Numbering numbering;
+  if (names.size() < 2) return numbering;
+  for (const std::string& name : names) numbering.split.push_back(runsOf(name));
+  numbering.varying = soleVaryingNumber(numbering.split);
+  return numbering;
+}
+
+// Numbers too long for 64 bits are no segment numbers any client writes.
+std::optional<std::uint64_t> valueOf(const std::string& digits) {
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 }  // namespace
 
 bool HasTdlExtension(const std::string& name) {
@@ -59,15 +86,26 @@ bool HasTdlExtension(const std::string& name) {
 std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names) {
   std::vector<std::size_t> order(names.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  if (names.size() < 2) return order;
-  std::vector<std::vector<std::string>> split;
-  for (const std::string& name : names) split.push_back(runsOf(name));
-  const auto varying = soleVaryingNumber(split);
-  if (!varying) return order;
+  const Numbering numbering = numberingOf(names);
+  if (!numbering.varying) return order;
+  const std::size_t varying = *numbering.varying;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return numericallyLess(split[a][*varying], split[b][*varying]);
+    return numericallyLess(numbering.split[a][varying], numbering.split[b][varying]);
   });
   return order;
+}
+
+std::uint64_t MissingNumbers(const std::vector<std::string>& names) {
+  const Numbering numbering = numberingOf(names);
+  if (!numbering.varying) return 0;
+  std::set<std::uint64_t> numbers;
+  for (const std::vector<std::string>& runs : numbering.split) {
+    const auto value = valueOf(runs[*numbering.varying]);
+    if (!value) return 0;
+    numbers.insert(*value);
+  }
+  // Equal values ("7", "007") are one segment.
+  return *numbers.rbegin() - *numbers.begin() + 1 - numbers.size();
 }
 
 FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
@@ -88,6 +126,7 @@ FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
 
   FragmentPlan plan;
   plan.needsExplicitList = strayShortNameMatch || !std::is_sorted(order.begin(), order.end());
+  plan.missingNumbers = MissingNumbers(names);
   for (std::size_t position : order) {
     const platform::DirectoryEntry& file = *joined[position];
     plan.fragments.push_back({file.name, file.shortName, file.size});

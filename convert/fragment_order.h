@@ -21,6 +21,8 @@ struct FragmentPlan {
   // no fragment, so the copy has to name each one.
   bool needsExplicitList = false;
   std::uint64_t totalBytes = 0;
+  // Numbers absent between the lowest and the highest, where the names are numbered.
+  std::uint64_t missingNumbers = 0;
 };
 
 // True for the files "*.tdl" matches by their own name: the ending ".tdl" in any case.
@@ -29,6 +31,10 @@ bool HasTdlExtension(const std::string& name);
 // When the names differ only in one run of digits, the positions of the names in
 // numeric order of that run; otherwise the positions as they stand.
 std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names);
+
+// How many numbers between the lowest and the highest no name carries, where the
+// names are numbered as NumericOrder sees it; 0 for names that are not.
+std::uint64_t MissingNumbers(const std::vector<std::string>& names);
 
 // Plans the join of a folder's files, given in the file system's order, which is
 // the order the wildcard takes them in.

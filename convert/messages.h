@@ -1,4 +1,4 @@
-// Every text the listing and the conversion show in a message box.
+// Every text the listing and the conversion show in a message box or the caption.
 #pragma once
 
 namespace convert {
@@ -21,5 +21,12 @@ inline constexpr const char* kTooManyFragments = "分段文件太多，无法写
 inline constexpr const char* kOutputInUse = "无法替换已有的视频文件，它可能正被播放器打开：";
 // Ends every message about a file beside the program that the system refused to let us write.
 inline constexpr const char* kMoveToWritableFolder = "请把程序放到可以写入的文件夹（例如 D:\\tdl2mp4）再运行。";
+// The question before a video with missing segments is joined; the count goes between the two.
+inline constexpr const char* kMissingSegmentsBefore = "这个视频没有缓存完整，缺少 ";
+inline constexpr const char* kMissingSegmentsAfter = " 个分段，转换出的视频会在这些地方跳过。仍要转换吗？";
+// The window's caption while a conversion runs ("正在转换 45% - " + title) and after
+// it ended well ("已转换 Shipin7f3a.mp4 - " + title).
+inline constexpr const char* kCaptionConverting = "正在转换 ";
+inline constexpr const char* kCaptionConverted = "已转换 ";
 
 }  // namespace convert

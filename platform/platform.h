@@ -148,6 +148,8 @@ class Platform {
 
   // A modal box with one OK button, no icon, the application's title.
   virtual void message(const std::string& text) = 0;
+  // The same box with Yes and No buttons; true for Yes.
+  virtual bool askYesNo(const std::string& text) = 0;
   // Handles pending window events; other handlers may run inside it.
   virtual void yield() = 0;
   // Ends the program at once.

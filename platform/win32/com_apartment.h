@@ -1,8 +1,6 @@
-// COM on the window's thread for as long as the program runs; the shell's parts
-// that the window uses need it.
+// COM on the user-interface thread for as long as the owner lives: the shell's
+// objects need it, and it must end after the last of them is released.
 #pragma once
-
-#include <windows.h>
 
 #include <ole2.h>
 
@@ -10,15 +8,15 @@ namespace platform::win32 {
 
 class ComApartment {
  public:
-  ComApartment() : started_(SUCCEEDED(OleInitialize(nullptr))) {}
+  ComApartment() : initialized_(SUCCEEDED(OleInitialize(nullptr))) {}
   ~ComApartment() {
-    if (started_) OleUninitialize();
+    if (initialized_) OleUninitialize();
   }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 
  private:
-  bool started_;
+  bool initialized_;
 };
 
 }  // namespace platform::win32

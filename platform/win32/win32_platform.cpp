@@ -454,6 +454,10 @@ void Win32Platform::message(const std::string& text) {
   MessageBoxW(mainWindow_, toWide(text).c_str(), applicationTitle_.c_str(), MB_OK);
 }
 
+bool Win32Platform::askYesNo(const std::string& text) {
+  return MessageBoxW(mainWindow_, toWide(text).c_str(), applicationTitle_.c_str(), MB_YESNO) == IDYES;
+}
+
 void Win32Platform::yield() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

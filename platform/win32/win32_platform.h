@@ -50,6 +50,7 @@ class Win32Platform final : public Platform {
   std::unique_ptr<ScriptLock> lockScriptFolder(const std::string& folder) override;
   Status runInterpreter(const RunRequest& request, std::unique_ptr<ScriptLock> lock) override;
   void message(const std::string& text) override;
+  bool askYesNo(const std::string& text) override;
   void yield() override;
   void end() override;
 

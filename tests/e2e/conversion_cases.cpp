@@ -1,5 +1,6 @@
 // The start button: the file the real command interpreter joins, with awkward and
-// deep paths too; a copy that fails; one interpreter at a time; and the folder button.
+// deep paths too, and with a thousand fragments; a run cut off; missing segments;
+// one interpreter at a time; and the folder button.
 #include <windows.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@ namespace e2e {
 namespace {
 
 const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
+const wchar_t* const kIncomplete = L"视频没有完整生成：";
 
 // Text that a folder name may hold and that both code pages of the locale hold too:
 // Chinese where they are 936, Western letters where they are 1252 and 850.
@@ -61,14 +63,11 @@ int indexOf(Case& c, const std::vector<std::wstring>& names, const std::wstring&
   return static_cast<int>(at - names.begin());
 }
 
-// Converts the listed folder and waits until the script is gone and the output holds exactly the expected bytes,
-// the size holding still too, since the interpreter may still be writing.
-void convert(Case& c, const App& app, const std::vector<std::wstring>& listed, const std::wstring& folder,
-             const std::wstring& outputName, const std::string& expected) {
-  const std::string when = "converting " + quoted(folder);
+// Waits until the script is gone and the output holds exactly the expected bytes, the size holding still too, since
+// the interpreter may still be writing; then the caption must name the video.
+void awaitVideo(Case& c, const App& app, const std::wstring& outputName, const std::string& expected,
+                const std::string& when) {
   const std::wstring output = app.folder() + L"\\" + outputName, script = app.folder() + L"\\Fok.BAT";
-  app.selectListItem(indexOf(c, listed, folder));
-  app.click(IDC_COMMAND1);
   std::optional<std::string> bytes;
   const auto done = [&] { return !readBytes(script) && (bytes = readBytes(output)) == expected; };
   waitUntil(
@@ -82,11 +81,21 @@ void convert(Case& c, const App& app, const std::vector<std::wstring>& listed, c
   expectMessage(c, app, L"", when);
   const bool scriptLeft = readBytes(script).has_value();
   bytes = readBytes(output);
+  c.check(!readBytes(app.folder() + L"\\Fok.tmp"), when + ": the temporary Fok.tmp is left");
+  const std::wstring caption = textOf(app.window()), converted = L"已转换 " + outputName + L" - " + kCaption;
+  c.check(caption == converted, when + ": the caption is " + quoted(caption) + ", not " + quoted(converted));
   c.check(
       !scriptLeft && bytes == expected,
       when + ": " + (scriptLeft ? "Fok.BAT is still there; " : "") + quoted(output) +
           (bytes ? " holds " + std::to_string(bytes->size()) + " bytes that are not the " : " is missing, not the ") +
           std::to_string(expected.size()) + " expected");
+}
+
+void convert(Case& c, const App& app, const std::vector<std::wstring>& listed, const std::wstring& folder,
+             const std::wstring& outputName, const std::string& expected) {
+  app.selectListItem(indexOf(c, listed, folder));
+  app.click(IDC_COMMAND1);
+  awaitVideo(c, app, outputName, expected, "converting " + quoted(folder));
 }
 
 // Each folder's files are made in the order given; the join order is by number where
@@ -99,13 +108,15 @@ void conversionJoin(Case& c) {
     std::vector<std::wstring> made, order;
   };
   std::vector<Join> joins = {
-      // "10.TDL" joins in although only lower-case names make the check pass.
+      // "04.TDL" joins in although only lower-case names make the check pass.
       {L"abc.def",
        L"Shipinabc.mp4",
-       {L"02.tdl", L"01.tdl", L"10.TDL", L"notes.txt", L"5.tdl"},
-       {L"01.tdl", L"02.tdl", L"5.tdl", L"10.TDL"}},
+       {L"02.tdl", L"01.tdl", L"04.TDL", L"notes.txt", L"3.tdl"},
+       {L"01.tdl", L"02.tdl", L"3.tdl", L"04.TDL"}},
       // Only "ytdl" passes the check, and the interpreter joins the capitals.
       {L"7f3a9c", L"Shipin7f3a.mp4", {L"ytdl", L"b.TDL", L"A.TDL"}, {L"A.TDL", L"b.TDL"}},
+      // The same first four characters: the video above must stay.
+      {L"7f3a00", L"Shipin7f3a (2).mp4", {L"1.tdl"}, {L"1.tdl"}},
       {L"%OS%^!(3) &,;=" + localText(), L"Shipin%OS%.mp4", {L"b.tdl", L"a.tdl"}, {L"a.tdl", L"b.tdl"}},
       {L"!(^)&,;=x", L"Shipin!(^).mp4", {L"b.tdl", L"a.tdl"}, {L"a.tdl", L"b.tdl"}},
       {L"numbered", L"Shipinnumb.mp4", {}, {}},
@@ -126,25 +137,12 @@ void conversionJoin(Case& c) {
   for (const Join& join : joins) {
     convert(c, app, listed, join.folder, join.output, joined(c, cache + L"\\" + join.folder, join.order));
   }
-  // A second conversion must replace the output, also when the new one is shorter.
-  removeTree(cache + L"\\abc.def\\5.tdl");
-  writeBytes(c, cache + L"\\abc.def\\01.tdl", fragment(++salt, 20));
-  convert(c, app, listed, L"abc.def", L"Shipinabc.mp4",
-          joined(c, cache + L"\\abc.def", {L"01.tdl", L"02.tdl", L"10.TDL"}));
-}
-
-// The output's name is taken by a folder, so the copy cannot make the video: the
-// program must hear that the interpreter ended and say so.
-void conversionFailed(Case& c) {
-  const std::wstring appFolder = installProgram(c, c.root + L"app");
-  const std::wstring cache = c.root + L"cache";
-  makeFiles(c, cache + L"\\blocked", {{L"1.tdl", "1"}, {L"2.tdl", "2"}});
-  makeFolder(c, appFolder + L"\\Shipinbloc.mp4");
-  App app(c, appFolder);
-  readCache(c, app, cache, cache, "read");
-  app.selectListItem(0);
-  app.click(IDC_COMMAND1);
-  expectMessage(c, app, L"视频没有完整生成：" + appFolder + L"\\Shipinbloc.mp4", "Command1 on a blocked output", 30000);
+  c.check(readBytes(appFolder + L"\\Shipin7f3a.mp4") == joined(c, cache + L"\\7f3a9c", joins[1].order),
+          "the video of 7f3a9c was lost to the one of 7f3a00");
+  // The earlier output of the same folder, of the same size, is replaced.
+  const std::string first = *readBytes(cache + L"\\abc.def\\01.tdl");
+  writeBytes(c, cache + L"\\abc.def\\01.tdl", std::string(first.rbegin(), first.rend()));
+  convert(c, app, listed, L"abc.def", L"Shipinabc.mp4", joined(c, cache + L"\\abc.def", joins[0].order));
 }
 
 // The command interpreters the program started and that still run.
@@ -213,6 +211,111 @@ void conversionOneAtATime(Case& c) {
   convert(c, second, listed, L"short", L"Shipinshor.mp4", joined(c, cache + L"\\short", {L"1.tdl", L"2.tdl"}));
 }
 
+// A thousand fragments numbered without padding, in a folder as deep as the
+// client's: the join names each in numeric order. The first run is cut off
+// midway: nothing may pass for the video, and the program clears what is left.
+void conversionManyFragments(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root + L"app");
+  const std::wstring id = L"0f4c3a9e2b7d41c6a8e5f90b1d2c3e4f";
+  const std::wstring cache = c.root + L"folder chosen in the client settings\\" + id + L"\\vodcache";
+  const std::wstring folder = cache + L"\\" + id;
+  if (cache.size() <= 100) c.abort("the cache path is not longer than 100 characters");
+  makeFolder(c, folder);
+  std::vector<std::wstring> order;
+  for (int n = 1; n <= 1000; ++n) order.push_back(L"a0017xk2pq3.321004." + std::to_wstring(n) + L".tdl");
+  std::string expected;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const std::string bytes = fragment(static_cast<unsigned>(300 + i), 10000 + i % 7 * 1000);
+    writeBytes(c, folder + L"\\" + order[i], bytes);
+    expected += bytes;
+  }
+  const std::wstring output = appFolder + L"\\Shipin" + id.substr(0, 4) + L".mp4";
+  const std::wstring script = appFolder + L"\\Fok.BAT", temporary = appFolder + L"\\Fok.tmp";
+
+  App app(c, appFolder);
+  const std::vector<std::wstring> listed = readCache(c, app, cache, cache, "read");
+  app.selectListItem(0);
+  app.click(IDC_COMMAND1);
+  std::vector<DWORD> started;
+  if (!waitUntil([&] { return !(started = interpreters(app)).empty(); }, 15000, 1)) {
+    c.abort("the conversion started no interpreter");
+  }
+  const UniqueHandle interpreter =
+      own(OpenProcess(SYNCHRONIZE | PROCESS_SUSPEND_RESUME | PROCESS_TERMINATE, FALSE, started.front()));
+  if (!interpreter) c.abort("cannot open the interpreter" + lastError());
+  // Some way into the join, so that the caption has a share to show.
+  ULONGLONG joinedSoFar = 0;
+  const bool midway = waitUntil(
+      [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &data)) {
+          joinedSoFar = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+        return joinedSoFar >= expected.size() / 20 || WaitForSingleObject(interpreter.get(), 0) == WAIT_OBJECT_0;
+      },
+      30000, 1);
+  NtSuspendProcess(interpreter.get());
+  c.check(midway && WaitForSingleObject(interpreter.get(), 0) == WAIT_TIMEOUT,
+          "the join ended before it could be cut off");
+  WIN32_FILE_ATTRIBUTE_DATA held{};
+  GetFileAttributesExW(temporary.c_str(), GetFileExInfoStandard, &held);
+  const std::wstring progress =
+      L"正在转换 " + std::to_wstring(held.nFileSizeLow * 100ull / expected.size()) + L"% - " + kCaption;
+  c.check(waitUntil([&] { return textOf(app.window()) == progress; }, 3000),
+          "the caption during the join is " + quoted(textOf(app.window())) + ", not " + quoted(progress));
+  TerminateProcess(interpreter.get(), 1);
+  expectMessage(c, app, kIncomplete + output, "the interpreter killed");
+  c.check(!readBytes(output), "a partial video took the final name");
+  c.check(!readBytes(script) && !readBytes(temporary), "Fok.BAT or Fok.tmp is left after the killed run");
+  c.check(textOf(app.window()) == kCaption, "the caption after the failure is " + quoted(textOf(app.window())));
+
+  convert(c, app, listed, id, L"Shipin" + id.substr(0, 4) + L".mp4", expected);
+}
+
+// Numbered fragments with numbers missing: the question comes first; No writes
+// nothing, Yes joins what is there in numeric order.
+void conversionGaps(Case& c) {
+  const std::wstring appFolder = installProgram(c, c.root + L"app");
+  const std::wstring cache = c.root + L"cache", folder = cache + L"\\9b1e";
+  std::vector<std::wstring> present;
+  for (int n : {1, 2, 3, 4, 5, 8, 9, 10}) present.push_back(L"v.321004." + std::to_wstring(n) + L".tdl");
+  for (size_t i = 0; i < present.size(); ++i)
+    makeFiles(c, folder, {{present[i], fragment(static_cast<unsigned>(500 + i), 3000)}});
+  App app(c, appFolder);
+  readCache(c, app, cache, cache, "read");
+  for (const int answer : {IDNO, IDYES}) {
+    const std::string when = answer == IDNO ? "answered No" : "answered Yes";
+    app.selectListItem(0);
+    app.click(IDC_COMMAND1);
+    app.settle();
+    HWND box = nullptr;
+    if (!waitUntil([&] { return (box = app.messageBox()) && IsWindowVisible(box); }, 15000)) {
+      c.abort(when + ": no question came");
+    }
+    const std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
+    const std::wstring asked = L"这个视频没有缓存完整，缺少 2 个分段，转换出的视频会在这些地方跳过。仍要转换吗？";
+    c.check(text == asked, when + ": the question is " + quoted(text));
+    c.check(textOf(box) == kCaption, when + ": the question's title is " + quoted(textOf(box)));
+    int icons = 0;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      icons += IsWindowVisible(child) && hasClass(child, L"Static") &&
+               (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && send(child, STM_GETICON) != 0;
+    }
+    c.check(icons == 0 && GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK),
+            when + ": the question should have Yes and No and no icon");
+    if (answer == IDNO) {
+      PostMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+      if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort("the question does not close");
+      expectMessage(c, app, L"", when);
+      c.check(entries(appFolder).size() == 1, "after No the program's folder holds more than the program");
+    } else {
+      PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+      if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort("the question does not close");
+      awaitVideo(c, app, L"Shipin9b1e.mp4", joined(c, folder, present), when);
+    }
+  }
+}
+
 // Wine keeps no 8.3 names on disk but makes them up for GetShortPathNameW, so paths
 // outside the code page and below one longer than 260 characters reach the script in
 // their short forms.
@@ -250,7 +353,8 @@ void explorerWindow(Case& c) {
 
 void addConversionCases(CaseList& cases) {
   cases.insert(cases.end(), {{L"conversion_join", conversionJoin},
-                             {L"conversion_failed", conversionFailed},
+                             {L"conversion_many_fragments", conversionManyFragments},
+                             {L"conversion_gaps", conversionGaps},
                              {L"conversion_one_at_a_time", conversionOneAtATime},
                              {L"conversion_short_forms", conversionShortForms},
                              {L"explorer_window", explorerWindow}});

@@ -57,6 +57,10 @@ class FakePlatform : public platform::Platform {
   platform::Status runInterpreter(const platform::RunRequest& request,
                                   std::unique_ptr<platform::ScriptLock> lock) override;
   void message(const std::string& text) override { messages.push_back(text); }
+  bool askYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return answerYes;
+  }
   void yield() override;
   void end() override {}
 
@@ -76,6 +80,8 @@ class FakePlatform : public platform::Platform {
   std::unique_ptr<platform::ScriptLock> interpreterLock;
 
   std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  bool answerYes = true;
   std::vector<platform::RunRequest> runs;
   // Runs inside every yield, as a click handled in the middle of a walk would.
   std::function<void()> onYield;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ class FakeView : public app::FormView {
  public:
   std::string controlText(app::Control control) override { return texts[control]; }
   void setControlText(app::Control control, const std::string& text) override { texts[control] = text; }
-  void setWindowCaption(const std::string&) override {}
+  void setWindowCaption(const std::string& text) override { caption = text; }
+  void startProgressTimer() override { timerRunning = true; }
+  void stopProgressTimer() override { timerRunning = false; }
+  void showTaskbarProgress(std::optional<int> percent) override { taskbarProgress = percent; }
+  void flashIfInBackground() override { ++flashes; }
   void clearList() override { list.clear(); }
   void addListEntry(const std::string& text) override { list.push_back(text); }
   int selectedListIndex() override { return selected; }
@@ -24,6 +29,10 @@ class FakeView : public app::FormView {
   std::vector<std::string> list;
   int selected = -1;
   int fillDepth = 0;
+  std::string caption;
+  bool timerRunning = false;
+  std::optional<int> taskbarProgress;
+  int flashes = 0;
 };
 
 }  // namespace fakes

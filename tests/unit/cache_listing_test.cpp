@@ -1,7 +1,7 @@
 #include "convert/cache_listing.h"
 
 #include "app/main_form.h"
-#include "convert/merge_script.h"
+#include "convert/conversion.h"
 #include "convert/messages.h"
 #include "platform/paths.h"
 #include "tests/fakes/fake_platform.h"

@@ -1,51 +1,88 @@
 #include "convert/merge_script.h"
 
-#include "convert/cache_listing.h"
 #include "convert/fragment_order.h"
-#include "convert/messages.h"
-#include "tests/fakes/fake_platform.h"
-#include "tests/fakes/fake_view.h"
+#include "convert/output_folder.h"
 #include <gtest/gtest.h>
 
 namespace {
 
-using convert::CacheState;
-using fakes::FakePlatform;
-using fakes::FakeView;
 using Lines = std::vector<std::string>;
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
-// Every path is one literal argument to cmd: quoted, % doubled, the rest as it stands.
-TEST(MergeScriptLines, QuoteEveryPathAndKeepFourLines) {
+// Every path is one literal argument to cmd: quoted, % doubled, the rest as it
+// stands; the join grows under the temporary name and is renamed only if every
+// command before went well.
+TEST(MergeScriptLines, QuoteEveryPathAndKeepFourLinesWhenOneCopyHoldsTheJoin) {
   const struct {
     std::string folder, appFolder, output;
-    Lines lines;
+    Lines names, lines;
   } cases[] = {
       {"D:\\vcache\\7f3a9c\\",
        "C:\\tools",
        "Shipin7f3a.mp4",
+       {},
        {"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
-        "copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\"", "del \"C:\\tools\\Fok.BAT\""}},
+        "if not errorlevel 1 copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Fok.tmp\" >nul & "
+        "if not errorlevel 1 move /Y \"C:\\tools\\Fok.tmp\" \"C:\\tools\\Shipin7f3a.mp4\" >nul",
+        "del \"C:\\tools\\Fok.BAT\""}},
       {"E:\\abc\\",
        "C:\\",
-       "Shipinabc.mp4",
-       {"E:", "cd /d \"E:\\abc\\\"", "copy /Y /B \"E:\\abc\\*.tdl\" \"C:\\Shipinabc.mp4\"", "del \"C:\\Fok.BAT\""}},
+       "Shipinabc (2).mp4",
+       {"a.1.tdl", "a.2.tdl", "a.10.tdl"},
+       {"E:", "cd /d \"E:\\abc\\\"",
+        "if not errorlevel 1 copy /Y /B \"a.1.tdl\"+\"a.2.tdl\"+\"a.10.tdl\" \"C:\\Fok.tmp\" >nul & "
+        "if not errorlevel 1 move /Y \"C:\\Fok.tmp\" \"C:\\Shipinabc (2).mp4\" >nul",
+        "del \"C:\\Fok.BAT\""}},
       {"D:\\a b&c\\50%^!(x),;=\\",
        "C:\\my %PATH% & tools",
        "Shipin50%^.mp4",
+       {"%1%.tdl"},
        {"D:", "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"",
-        "copy /Y /B \"D:\\a b&c\\50%%^!(x),;=\\*.tdl\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\"",
+        "if not errorlevel 1 copy /Y /B \"%%1%%.tdl\" \"C:\\my %%PATH%% & tools\\Fok.tmp\" >nul & "
+        "if not errorlevel 1 move /Y \"C:\\my %%PATH%% & tools\\Fok.tmp\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\" "
+        ">nul",
         "del \"C:\\my %%PATH%% & tools\\Fok.BAT\""}},
       // A network folder has no drive to switch to.
       {"\\\\server\\cache\\abc\\",
-       "C:\\tools",
+       "C:\\t",
        "Shipinabc.mp4",
+       {},
        {"rem", "cd /d \"\\\\server\\cache\\abc\\\"",
-        "copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\"", "del \"C:\\tools\\Fok.BAT\""}},
+        "if not errorlevel 1 copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\t\\Fok.tmp\" >nul & "
+        "if not errorlevel 1 move /Y \"C:\\t\\Fok.tmp\" \"C:\\t\\Shipinabc.mp4\" >nul",
+        "del \"C:\\t\\Fok.BAT\""}},
   };
   for (const auto& each : cases) {
-    EXPECT_EQ(convert::MergeScriptLines(each.folder, each.appFolder, each.output), each.lines) << each.folder;
+    EXPECT_EQ(convert::MergeScriptLines(each.folder, each.appFolder, each.output, each.names), each.lines)
+        << each.folder;
+  }
+}
+
+// A join longer than a line goes on over appending copies of at most the limit's
+// length, counted after quoting; only a name longer than a line cannot be written.
+TEST(MergeScriptLines, ALongJoinIsCutIntoAppendingCopiesNoLongerThanTheLimit) {
+  const std::string start = "if not errorlevel 1 copy /Y /B ";
+  const std::string append = start + "\"C:\\t\\Fok.tmp\"+";
+  const std::string end = " \"C:\\t\\Fok.tmp\" >nul";
+  const std::string rename = "if not errorlevel 1 move /Y \"C:\\t\\Fok.tmp\" \"C:\\t\\S.mp4\" >nul";
+  const std::size_t oneName = (start + "\"1%%\"" + end).size();
+  const struct {
+    Lines names;
+    std::size_t limit;
+    std::optional<Lines> copies;  // the lines between "cd" and "del"
+  } cases[] = {
+      {{"1%", "2"}, oneName + 4, Lines{start + "\"1%%\"+\"2\"" + end + " & " + rename}},
+      {{"1%", "2", "3", "4", "5", "6", "7"},
+       (append + "\"6\"+\"7\"" + end).size(),
+       Lines{start + "\"1%%\"+\"2\"+\"3\"+\"4\"+\"5\"" + end, append + "\"6\"+\"7\"" + end, rename}},
+      {{"1%"}, oneName - 1, std::nullopt},
+      {{"1%", "2222222222222222222222222222222"}, oneName + 20, std::nullopt},
+  };
+  for (const auto& each : cases) {
+    const auto lines = convert::MergeScriptLines("D:\\v\\", "C:\\t", "S.mp4", each.names, each.limit);
+    ASSERT_EQ(lines.has_value(), each.copies.has_value()) << each.limit;
+    if (!lines) continue;
+    EXPECT_EQ(Lines(lines->begin() + 2, lines->end() - 1), *each.copies) << each.limit;
+    EXPECT_EQ(lines->back(), "del \"C:\\t\\Fok.BAT\"");
   }
 }
 
@@ -54,134 +91,6 @@ TEST(OutputFileName, TakesTheFirstFourCharactersOfTheBaseName) {
   EXPECT_EQ(convert::OutputFileName("ab"), "Shipinab.mp4");
   EXPECT_EQ(convert::OutputFileName(""), "Shipin.mp4");
   EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4");
-}
-
-class ConversionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform.addFile("C:\\Windows\\System32\\cmd.exe", "");
-    platform.addFolder("C:\\tools");
-    platform.addFolder("D:\\vcache\\7f3a9c", 1);
-    platform.addFile("D:\\vcache\\7f3a9c\\index.dat");
-    platform.addFile("D:\\vcache\\7f3a9c\\001.tdl", "AB");
-    platform.addFolder("D:\\vcache\\abc.def", 2);
-    platform.addFile("D:\\vcache\\abc.def\\x.tdl");
-    platform.addFolder("D:\\vcache\\upper", 3);
-    platform.addFile("D:\\vcache\\upper\\a.TDL");
-    platform.addFile("D:\\vcache\\upper\\b.Tdl");
-    platform.addFolder("D:\\vcache\\empty", 4);
-    platform.addFolder("D:\\vcache\\empty\\inner");
-    convert::ReadCacheFolder(platform, view, state, "D:\\vcache\\");
-  }
-
-  void convertEntry(int index) {
-    view.selected = index;
-    convert::StartConversion(platform, view, state);
-  }
-  std::string script() const { return platform.bytesOf("C:\\tools\\Fok.BAT"); }
-  // The interpreter ends and the program hears of it.
-  void endInterpreter() {
-    platform.interpreterLock.reset();
-    convert::FinishConversion(platform, state);
-  }
-
-  FakePlatform platform;
-  FakeView view;
-  CacheState state;
-};
-
-TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterMinimizedInTheProgramsFolder) {
-  convertEntry(0);
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\7f3a9c\\");
-  EXPECT_EQ(script(),
-            "D:\r\ncd /d \"D:\\vcache\\7f3a9c\\\"\r\ncopy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" "
-            "\"C:\\tools\\Shipin7f3a.mp4\"\r\ndel \"C:\\tools\\Fok.BAT\"\r\n");
-  ASSERT_EQ(platform.runs.size(), 1u);
-  const platform::RunRequest& run = platform.runs[0];
-  EXPECT_EQ(run.program, "C:\\Windows\\System32\\cmd.exe");
-  EXPECT_EQ(run.commandLine, "cmd /d /v:off /c .\\Fok.BAT");
-  EXPECT_EQ(run.workingDirectory, "C:\\tools");
-  EXPECT_EQ(run.style, platform::WindowStyle::Minimized);
-
-  endInterpreter();
-  convertEntry(1);
-  EXPECT_EQ(state.SelectedFolderPath, "D:\\vcache\\abc.def\\") << "found by its full name";
-  EXPECT_NE(script().find("\"D:\\vcache\\abc.def\\*.tdl\" \"C:\\tools\\Shipinabc.mp4\""), std::string::npos);
-}
-
-TEST_F(ConversionTest, TheScriptIsWrittenInTheCodePageTheInterpreterReadsIt) {
-  platform.appFolder = "C:\\café";
-  convertEntry(0);
-  EXPECT_NE(platform.bytesOf("C:\\café\\Fok.BAT").find("\"C:\\caf\x82\\Shipin7f3a.mp4\""), std::string::npos)
-      << "in the OEM code page, not the ANSI one";
-}
-
-TEST_F(ConversionTest, ExpectedConditionsAreAnsweredWithTheirMessagesAndNoScript) {
-  convertEntry(-1);
-  convertEntry(2);
-  convertEntry(3);
-  platform.remove("D:\\vcache\\7f3a9c");
-  convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 4u);
-  EXPECT_EQ(platform.messages[0], convert::kNoSelection);
-  EXPECT_EQ(platform.messages[1], convert::kNoTdlFiles) << "the ending is compared case-sensitively";
-  EXPECT_EQ(platform.messages[2], convert::kNoFiles) << "a subfolder is not a file";
-  EXPECT_TRUE(startsWith(platform.messages[3], convert::kSelectedFolderGone));
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
-  EXPECT_TRUE(platform.runs.empty());
-}
-
-TEST_F(ConversionTest, TheInterpreterComesFromTheSystemFolderAndWithoutItNothingHappens) {
-  platform.systemFolderPath = "E:\\Win\\System32";
-  convertEntry(0);
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
-  EXPECT_TRUE(platform.runs.empty());
-
-  platform.addFile("E:\\Win\\System32\\cmd.exe");
-  convertEntry(0);
-  ASSERT_EQ(platform.runs.size(), 1u);
-  EXPECT_EQ(platform.runs[0].program, "E:\\Win\\System32\\cmd.exe");
-}
-
-TEST_F(ConversionTest, ASelectionChangeDuringTheWalkCannotMixTwoVideos) {
-  platform.onYield = [&] {
-    view.selected = 1;
-    convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
-  };
-  convertEntry(0);
-  EXPECT_NE(script().find("\"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Shipin7f3a.mp4\""), std::string::npos);
-}
-
-// Paths the code page cannot hold, and folders too long for cmd, go through their
-// 8.3 form; without one, or where the output's own name is the problem, nothing is written.
-TEST_F(ConversionTest, PathsTheInterpreterCannotReadGoThroughTheirShortFormOrAreRefused) {
-  const std::string deep = "D:\\" + std::string(230, 'd');
-  platform.appFolder = "C:\\Ÿtools";
-  platform.addFolder("C:\\Ÿtools");
-  platform.shortNames["C:\\Ÿtools"] = "C:\\TOOLS~1";
-  for (const std::string& folder : std::vector<std::string>{"D:\\vcache\\Ÿvideo", "D:\\vcache\\xŸ", deep + "\\video"}) {
-    platform.addFolder(folder, 5);
-    platform.addFile(folder + "\\1.tdl");
-  }
-  platform.shortNames["D:\\vcache\\Ÿvideo"] = "D:\\vcache\\VIDEO~1";
-  platform.shortNames[deep + "\\video"] = "D:\\DDDDDD~1\\video";
-  const auto scriptFor = [&](const std::string& cache) {
-    platform.messages.clear();
-    endInterpreter();
-    convert::ReadCacheFolder(platform, view, state, cache);
-    convertEntry(static_cast<int>(state.CacheFolderNames.size()) - 1);
-    return platform.messages.empty() ? platform.bytesOf("C:\\Ÿtools\\Fok.BAT") : platform.messages[0];
-  };
-  EXPECT_TRUE(startsWith(scriptFor("D:\\vcache"), convert::kPathNotScriptable)) << "no short form";
-  platform.remove("D:\\vcache\\xŸ");
-  // The output's name comes from the base name, which has no short form.
-  EXPECT_TRUE(startsWith(scriptFor("D:\\vcache"), convert::kPathNotScriptable));
-  EXPECT_FALSE(platform.has("C:\\Ÿtools\\Fok.BAT"));
-  EXPECT_NE(scriptFor(deep).find("copy /Y /B \"D:\\DDDDDD~1\\video\\*.tdl\" \"C:\\TOOLS~1\\Shipinvide.mp4\""),
-            std::string::npos);
-  EXPECT_EQ(platform.runs.back().workingDirectory, "C:\\TOOLS~1");
 }
 
 TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
@@ -202,6 +111,23 @@ TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
   for (const auto& [names, order] : cases) EXPECT_EQ(convert::NumericOrder(names), order) << names[0];
 }
 
+TEST(MissingNumbers, CountsTheNumbersAbsentBetweenTheLowestAndTheHighest) {
+  const struct {
+    std::vector<std::string> names;
+    std::uint64_t missing;
+  } cases[] = {
+      {{"v.321004.1.tdl", "v.321004.2.tdl", "v.321004.3.tdl"}, 0},
+      {{"v.321004.44.tdl", "v.321004.40.tdl", "v.321004.41.tdl"}, 2},  // 1 to 39 may never have been numbered
+      {{"001.tdl", "003.tdl", "007.tdl"}, 4},
+      {{"7.tdl", "007.tdl", "9.tdl"}, 1},  // one segment under two spellings
+      {{"a1b2.tdl", "a5b1.tdl"}, 0},       // not numbered the way the order sees it
+      {{"3fa9c.tdl", "7b21e.tdl"}, 0},
+      {{"5.tdl"}, 0},
+      {{"x.1.tdl", "x.99999999999999999999.tdl"}, 0},  // no segment number is that long
+  };
+  for (const auto& [names, missing] : cases) EXPECT_EQ(convert::MissingNumbers(names), missing) << names[0];
+}
+
 TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) {
   const auto file = [](std::string name, std::uint64_t size, std::string shortName = "") {
     return platform::DirectoryEntry{std::move(name), false, 0, size, std::move(shortName)};
@@ -210,6 +136,7 @@ TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) 
       convert::PlanFragments({file("a.1.tdl", 1), file("a.10.tdl", 10), file("a.2.TDL", 2), file("a.txt", 100)});
   EXPECT_TRUE(numbered.needsExplicitList);
   EXPECT_EQ(numbered.totalBytes, 13u);
+  EXPECT_EQ(numbered.missingNumbers, 7u);
   ASSERT_EQ(numbered.fragments.size(), 3u);
   EXPECT_EQ(numbered.fragments[1].name, "a.2.TDL");
 
@@ -219,113 +146,6 @@ TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) 
   EXPECT_EQ(stray.totalBytes, 5u);
 
   EXPECT_FALSE(convert::PlanFragments({file("3fa9.tdl", 1), file("07b2.tdl", 1), file("c.TDL", 1)}).needsExplicitList);
-}
-
-TEST_F(ConversionTest, ACopyLineTooLongForTheInterpreterUsesShortNamesOrIsRefused) {
-  const std::string folder = "D:\\vcache\\many";
-  platform.addFolder(folder, 5);
-  std::map<std::string, int> inNameOrder;
-  for (int i = 1; i <= 200; ++i) inNameOrder["a-long-fragment-name-of-the-video." + std::to_string(i) + ".tdl"] = i;
-  for (const auto& [name, i] : inNameOrder) {
-    platform.addFile(folder + "\\" + name, "x");
-    platform.shortNames[folder + "\\" + name] = folder + "\\A" + std::to_string(i) + "~1.TDL";
-  }
-  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
-  convertEntry(4);
-  EXPECT_TRUE(platform.messages.empty());
-  EXPECT_NE(script().find("\"D:\\vcache\\many\\A1~1.TDL\"+\"D:\\vcache\\many\\A2~1.TDL\"+"), std::string::npos);
-  endInterpreter();
-  platform.messages.clear();
-  platform.remove("C:\\tools\\Fok.BAT");
-
-  platform.shortNames.clear();
-  convertEntry(4);
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_TRUE(startsWith(platform.messages[0], convert::kTooManyFragments));
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
-}
-
-TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
-  convertEntry(0);
-  const std::string first = script();
-  ASSERT_EQ(platform.runs.size(), 1u);
-  convertEntry(1);
-  EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kConversionRunning});
-  EXPECT_EQ(script(), first);
-
-  // The interpreter ends, but another copy of the program now runs one from the same folder.
-  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "AB");
-  endInterpreter();
-  platform.lockedFolders.insert("C:\\tools");
-  platform.remove("C:\\tools\\Fok.BAT");
-  convertEntry(1);
-  EXPECT_EQ(platform.messages.size(), 2u);
-  EXPECT_EQ(platform.messages.back(), convert::kConversionRunning);
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
-
-  platform.lockedFolders.clear();
-  convertEntry(1);
-  EXPECT_EQ(platform.runs.size(), 2u);
-  EXPECT_EQ(platform.lockedFolders, std::set<std::string>{"C:\\tools"}) << "the interpreter holds the lock";
-}
-
-TEST_F(ConversionTest, TheVideoIsCheckedWhenTheInterpreterEnds) {
-  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "an older video");
-  const auto finish = [&](const char* output) {
-    convertEntry(0);
-    EXPECT_FALSE(platform.has("C:\\tools\\Shipin7f3a.mp4")) << "the older file must not pass for the new one";
-    if (output) platform.addFile("C:\\tools\\Shipin7f3a.mp4", output);
-    endInterpreter();
-  };
-  finish("AB");
-  EXPECT_TRUE(platform.messages.empty());
-  finish(nullptr);
-  finish("A");
-  ASSERT_EQ(platform.messages.size(), 2u);
-  EXPECT_EQ(platform.messages[0], std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件不存在）");
-  EXPECT_EQ(platform.messages[1],
-            std::string(convert::kOutputIncomplete) + "C:\\tools\\Shipin7f3a.mp4（文件有 1 字节，应有 2 字节）");
-}
-
-// A refused access, unlike a file in use, is the folder's doing: those messages say where to put the program.
-TEST_F(ConversionTest, FailuresBeforeTheInterpreterRunsAreReportedAndLeaveNoLockBehind) {
-  const std::string output = "C:\\tools\\Shipin7f3a.mp4";
-  const std::string moveAdvice = std::string("\n") + convert::kMoveToWritableFolder;
-  platform.addFile(output, "playing");
-  platform.undeletable.insert(output);
-  convertEntry(0);
-  platform.undeletable.clear();
-  platform.failWrites = true;
-  convertEntry(0);
-  platform.remove(output);
-  convertEntry(0);
-  platform.failWrites = false;
-  platform.failRuns = true;
-  convertEntry(0);
-  platform.appFolder = "\\\\server\\share\\tools";
-  convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 5u);
-  EXPECT_EQ(platform.messages[0], convert::kOutputInUse + output + "（in use）");
-  EXPECT_EQ(platform.messages[1], convert::kOutputInUse + output + "（access denied）" + moveAdvice);
-  EXPECT_EQ(platform.messages[2], convert::kScriptNotWritten + std::string("access denied") + moveAdvice);
-  EXPECT_TRUE(startsWith(platform.messages[3], convert::kInterpreterNotStarted));
-  EXPECT_EQ(platform.messages[4], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
-  EXPECT_TRUE(platform.runs.empty());
-  EXPECT_TRUE(platform.lockedFolders.empty());
-  EXPECT_FALSE(state.conversion);
-}
-
-TEST(OpenOutputFolder, StartsTheExplorerOnTheProgramsFolderQuoted) {
-  FakePlatform platform;
-  platform.appFolder = "C:\\my tools,1";
-  convert::OpenOutputFolder(platform);
-  platform.appFolder = "C:\\";
-  convert::OpenOutputFolder(platform);
-  ASSERT_EQ(platform.runs.size(), 2u);
-  EXPECT_EQ(platform.runs[0].program, "C:\\Windows\\explorer.exe");
-  EXPECT_EQ(platform.runs[0].commandLine, "explorer \"C:\\my tools,1\"");
-  EXPECT_EQ(platform.runs[0].style, platform::WindowStyle::Normal);
-  EXPECT_EQ(platform.runs[1].commandLine, "explorer \"C:\\\\\"");
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#include "convert/output_folder.h"
+
+#include "convert/messages.h"
+#include "platform/paths.h"
+#include "platform/utf8.h"
+
+namespace convert {
+namespace {
+
+// CommandLineToArgvW rules: backslashes before the closing quote are doubled.
+std::string quoteForCommandLine(const std::string& path) {
+  std::string quoted = "\"" + path;
+  std::size_t trailing = 0;
+  while (trailing < path.size() && path[path.size() - 1 - trailing] == '\\') ++trailing;
+  quoted.append(trailing, '\\');
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::string OutputFileName(const std::string& baseName) {
+  return "Shipin" + platform::firstCharacters(baseName, 4) + ".mp4";
+}
+
+std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
+                             std::uint64_t expectedBytes) {
+  const std::string numbered = OutputFileName(baseName);
+  const std::string stem = numbered.substr(0, numbered.size() - 4);
+  // Two cache folders often share their first four characters; a video of
+  // another size there is another video, which must not be lost.
+  for (int number = 1;; ++number) {
+    const std::string name = number == 1 ? numbered : stem + " (" + std::to_string(number) + ").mp4";
+    const std::string path = platform::JoinPath(appFolder, name);
+    const platform::PathKind kind = platform.kindOf(path);
+    if (kind == platform::PathKind::Missing) return name;
+    if (kind == platform::PathKind::File && platform.fileSize(path) == expectedBytes) return name;
+  }
+}
+
+void OpenOutputFolder(platform::Platform& platform) {
+  const std::string appFolder = platform.AppFolder();
+  const platform::Status started =
+      platform.run({platform::JoinPath(platform.windowsFolder(), "explorer.exe"),
+                    "explorer " + quoteForCommandLine(appFolder), "", platform::WindowStyle::Normal});
+  if (!started.ok()) platform.message(kExplorerNotStarted + started.error);
+}
+
+}  // namespace convert

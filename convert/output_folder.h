@@ -1,0 +1,24 @@
+// The program's folder as the place the videos land: which name a new video
+// takes there, and the explorer that shows them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace convert {
+
+// "Shipin" + the first four characters of the base name + ".mp4".
+std::string OutputFileName(const std::string& baseName);
+
+// The name the video of baseName's folder takes in appFolder: its own name while
+// that is free or holds this folder's earlier output (a file of exactly
+// expectedBytes), else the first "Shipin7f3a (2).mp4", "(3)", ... that is.
+std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
+                             std::uint64_t expectedBytes);
+
+// The open-folder button: the explorer on the program's folder.
+void OpenOutputFolder(platform::Platform& platform);
+
+}  // namespace convert
