@@ -99,7 +99,7 @@ faults=(
   "no_yield_while_listing convert/cache_listing.cpp listing_large - s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/"
   "long_date platform/win32/win32_platform.cpp listing_read - s/DATE_SHORTDATE/DATE_LONGDATE/"
   "non_atomic_save platform/win32/win32_platform.cpp settings_save - s/Status written = writeNewFile\(temporary, bytes, FILE_FLAG_WRITE_THROUGH\);/Status written = writeNewFile(target, bytes, 0); return written;/"
-  "save_failure_ignored platform/win32/win32_platform.cpp settings_save_refused - s/(MOVEFILE_REPLACE_EXISTING \| MOVEFILE_WRITE_THROUGH\)\) \{\n\s*)written = Status::failure\(lastErrorText\(\)\);/\$1/"
+  "save_failure_ignored platform/win32/win32_platform.cpp settings_save_refused - s/(MOVEFILE_REPLACE_EXISTING \| MOVEFILE_WRITE_THROUGH\)\) \{\n(\s*\/\/.*\n)*\s*)written = Status::failure\(lastErrorText\(\)\);/\$1/"
   "oem_is_ansi platform/win32/win32_platform.cpp conversion_join fr_FR.UTF-8 s/page == CodePage::Ansi \? GetACP\(\) : GetOEMCP\(\)/GetACP()/"
   "working_folder_ignored platform/win32/win32_platform.cpp conversion_join - s/folder.empty\(\) \? nullptr : folder.c_str\(\)/nullptr/"
   "no_short_path platform/win32/win32_platform.cpp conversion_short_forms - s/const DWORD size = GetShortPathNameW\(longPath.c_str\(\), nullptr, 0\);/const DWORD size = 0;/"
