@@ -60,9 +60,8 @@ struct Numbering {
 
 Numbering numberingOf(const std::vector<std::string>& names) {
   Numbering numbering;
-  if (names.size() < 2) return numbering;
   for (const std::string& name : names) numbering.split.push_back(runsOf(name));
-  numbering.varying = soleVaryingNumber(numbering.split);
+  if (names.size() >= 2) numbering.varying = soleVaryingNumber(numbering.split);
   return numbering;
 }
 
@@ -77,16 +76,10 @@ std::optional<std::uint64_t> valueOf(const std::string& digits) {
   return value;
 }
 
-}  // namespace
-
-bool HasTdlExtension(const std::string& name) {
-  return name.size() >= 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".tdl");
-}
-
-std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names) {
-  std::vector<std::size_t> order(names.size());
+// The positions of the names in numeric order of their numbering run, or as they stand.
+std::vector<std::size_t> orderOf(const Numbering& numbering) {
+  std::vector<std::size_t> order(numbering.split.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  const Numbering numbering = numberingOf(names);
   if (!numbering.varying) return order;
   const std::size_t varying = *numbering.varying;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -95,8 +88,7 @@ std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names) {
   return order;
 }
 
-std::uint64_t MissingNumbers(const std::vector<std::string>& names) {
-  const Numbering numbering = numberingOf(names);
+std::uint64_t missingOf(const Numbering& numbering) {
   if (!numbering.varying) return 0;
   std::set<std::uint64_t> numbers;
   for (const std::vector<std::string>& runs : numbering.split) {
@@ -107,6 +99,16 @@ std::uint64_t MissingNumbers(const std::vector<std::string>& names) {
   // Equal values ("7", "007") are one segment.
   return *numbers.rbegin() - *numbers.begin() + 1 - numbers.size();
 }
+
+}  // namespace
+
+bool HasTdlExtension(const std::string& name) {
+  return name.size() >= 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".tdl");
+}
+
+std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names) { return orderOf(numberingOf(names)); }
+
+std::uint64_t MissingNumbers(const std::vector<std::string>& names) { return missingOf(numberingOf(names)); }
 
 FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
   std::vector<const platform::DirectoryEntry*> joined;
@@ -122,11 +124,13 @@ FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
   }
   std::vector<std::string> names;
   for (const platform::DirectoryEntry* file : joined) names.push_back(file->name);
-  const std::vector<std::size_t> order = NumericOrder(names);
+  // The names are cut into runs once, for the order and for the gaps alike.
+  const Numbering numbering = numberingOf(names);
+  const std::vector<std::size_t> order = orderOf(numbering);
 
   FragmentPlan plan;
   plan.needsExplicitList = strayShortNameMatch || !std::is_sorted(order.begin(), order.end());
-  plan.missingNumbers = MissingNumbers(names);
+  plan.missingNumbers = missingOf(numbering);
   for (std::size_t position : order) {
     const platform::DirectoryEntry& file = *joined[position];
     plan.fragments.push_back({file.name, file.shortName, file.size});

@@ -24,12 +24,12 @@ std::string OutputFileName(const std::string& baseName) {
 
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
                              std::uint64_t expectedBytes) {
-  const std::string numbered = OutputFileName(baseName);
-  const std::string stem = numbered.substr(0, numbered.size() - 4);
+  const std::string plain = OutputFileName(baseName);
+  const std::string stem = plain.substr(0, plain.size() - std::string(".mp4").size());
   // Two cache folders often share their first four characters; a video of
   // another size there is another video, which must not be lost.
   for (int number = 1;; ++number) {
-    const std::string name = number == 1 ? numbered : stem + " (" + std::to_string(number) + ").mp4";
+    const std::string name = number == 1 ? plain : stem + " (" + std::to_string(number) + ").mp4";
     const std::string path = platform::JoinPath(appFolder, name);
     const platform::PathKind kind = platform.kindOf(path);
     if (kind == platform::PathKind::Missing) return name;

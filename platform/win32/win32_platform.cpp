@@ -68,16 +68,23 @@ class Win32ScriptLock final : public ScriptLock {
   KernelHandle mutex_;
 };
 
+// The long form of an existing path, without the \\?\ prefix the call may need; the
+// path itself where it has none.
+std::wstring longFormOf(const std::wstring& path) {
+  const std::wstring given = forFileApi(path);
+  const DWORD size = GetLongPathNameW(given.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring longForm(size, L'\0');
+  const DWORD length = GetLongPathNameW(given.c_str(), longForm.data(), size);
+  if (length == 0 || length >= size) return path;
+  longForm.resize(length);
+  return withoutExtendedPrefix(longForm);
+}
+
 // One name per folder, however it is spelled: the long form, upper-cased, hashed
 // to fit a kernel object's name.
 std::wstring scriptLockName(const std::wstring& folder) {
-  std::wstring canonical = folder;
-  const DWORD size = GetLongPathNameW(forFileApi(folder).c_str(), nullptr, 0);
-  if (size > 0) {
-    std::wstring longForm(size, L'\0');
-    const DWORD length = GetLongPathNameW(forFileApi(folder).c_str(), longForm.data(), size);
-    if (length > 0 && length < size) canonical = withoutExtendedPrefix(longForm.substr(0, length));
-  }
+  std::wstring canonical = longFormOf(folder);
   if (!canonical.empty()) CharUpperBuffW(canonical.data(), static_cast<DWORD>(canonical.size()));
   std::uint64_t hash = 14695981039346656037ull;
   for (wchar_t unit : canonical) {
@@ -263,16 +270,7 @@ std::string Win32Platform::temporaryFolder() {
   return toUtf8(buffer, static_cast<int>(length));
 }
 
-std::string Win32Platform::longPath(const std::string& path) {
-  const std::wstring given = forFileApi(toWide(path));
-  const DWORD size = GetLongPathNameW(given.c_str(), nullptr, 0);
-  if (size == 0) return path;
-  std::wstring longForm(size, L'\0');
-  const DWORD length = GetLongPathNameW(given.c_str(), longForm.data(), size);
-  if (length == 0 || length >= size) return path;
-  longForm.resize(length);
-  return toUtf8(withoutExtendedPrefix(longForm));
-}
+std::string Win32Platform::longPath(const std::string& path) { return toUtf8(longFormOf(toWide(path))); }
 
 std::string Win32Platform::exists(const std::string& path, unsigned mask) {
   std::wstring pattern = toWide(path);

@@ -287,30 +287,14 @@ void conversionGaps(Case& c) {
     const std::string when = answer == IDNO ? "answered No" : "answered Yes";
     app.selectListItem(0);
     app.click(IDC_COMMAND1);
-    app.settle();
-    HWND box = nullptr;
-    if (!waitUntil([&] { return (box = app.messageBox()) && IsWindowVisible(box); }, 15000)) {
-      c.abort(when + ": no question came");
-    }
-    const std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
     const std::wstring asked = L"这个视频没有缓存完整，缺少 2 个分段，转换出的视频会在这些地方跳过。仍要转换吗？";
+    const std::wstring text = answerBox(c, app, asked, when, {IDYES, IDNO}, answer);
+    if (text.empty()) c.abort(when + ": no question came");
     c.check(text == asked, when + ": the question is " + quoted(text));
-    c.check(textOf(box) == kCaption, when + ": the question's title is " + quoted(textOf(box)));
-    int icons = 0;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-      icons += IsWindowVisible(child) && hasClass(child, L"Static") &&
-               (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && send(child, STM_GETICON) != 0;
-    }
-    c.check(icons == 0 && GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK),
-            when + ": the question should have Yes and No and no icon");
     if (answer == IDNO) {
-      PostMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
-      if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort("the question does not close");
       expectMessage(c, app, L"", when);
       c.check(entries(appFolder).size() == 1, "after No the program's folder holds more than the program");
     } else {
-      PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
-      if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort("the question does not close");
       awaitVideo(c, app, L"Shipin9b1e.mp4", joined(c, folder, present), when);
     }
   }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -269,10 +270,11 @@ class App {
   HWND window_ = nullptr;
 };
 
-// Waits for the message that should come (with none expected, gives a box a moment to come), checks that it looks
-// as every message of the program does, dismisses it and compares the start of its text. Returns the whole text.
-inline std::wstring expectMessage(Case& c, const App& app, const std::wstring& expected, const std::string& when,
-                                  DWORD timeoutMs = 15000) {
+// Waits for the box that should come (with none expected, gives a box a moment to come), checks that it looks as
+// every box of the program does, with exactly the given buttons, presses one and compares the start of its text.
+// Returns the whole text.
+inline std::wstring answerBox(Case& c, const App& app, const std::wstring& expected, const std::string& when,
+                              std::initializer_list<int> buttons, int press, DWORD timeoutMs = 15000) {
   app.settle();
   HWND box = nullptr;
   // A box counts once it is visible: before that its text may not be set yet.
@@ -283,21 +285,31 @@ inline std::wstring expectMessage(Case& c, const App& app, const std::wstring& e
   }
   const std::wstring title = textOf(box);
   c.check(title == kCaption, when + ": message box title is " + quoted(title));
-  int buttons = 0, icons = 0;
+  std::size_t shownButtons = 0;
+  int icons = 0;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
-    buttons += hasClass(child, L"Button");
+    shownButtons += hasClass(child, L"Button");
     icons += hasClass(child, L"Static") && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
              send(child, STM_GETICON) != 0;
   }
-  c.check(buttons == 1 && GetDlgItem(box, IDOK), when + ": message box should have only an OK button");
+  const bool buttonsAsAsked = shownButtons == buttons.size() &&
+                              std::all_of(buttons.begin(), buttons.end(), [&](int id) { return GetDlgItem(box, id); });
+  c.check(buttonsAsAsked, when + ": message box should have only " +
+                              (buttons.size() == 1 ? std::string("an OK button") : std::string("Yes and No buttons")));
   c.check(icons == 0, when + ": message box shows an icon");
   const std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
-  PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  PostMessageW(GetDlgItem(box, press), BM_CLICK, 0, 0);
   if (!waitUntil([&] { return !IsWindow(box); }, 5000)) c.abort(when + ": the message box does not close");
   c.check(!expected.empty() && text.rfind(expected, 0) == 0,
           when + ": message " + quoted(text) + (expected.empty() ? "" : ", expected " + quoted(expected)));
   return text;
+}
+
+// A message of the program's, which has only an OK button.
+inline std::wstring expectMessage(Case& c, const App& app, const std::wstring& expected, const std::string& when,
+                                  DWORD timeoutMs = 15000) {
+  return answerBox(c, app, expected, when, {IDOK}, IDOK, timeoutMs);
 }
 
 // Types the path and presses the read button, unless a read is under way; the list must hold still at the cache
