@@ -125,7 +125,7 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
 
   const std::string interpreter = platform::JoinPath(platform.systemFolder(), "cmd.exe");
-  if (platform.exists(interpreter, platform::kMatchFiles).empty()) return;
+  if (platform.kindOf(interpreter) != platform::PathKind::File) return;
 
   const std::string appFolder = platform.AppFolder();
   if (isNetworkPath(appFolder)) {

@@ -12,11 +12,6 @@
 
 namespace platform {
 
-// Attribute masks of `exists`: 0 matches plain files that are neither hidden nor
-// system files; 16 matches folders as well.
-inline constexpr unsigned kMatchFiles = 0;
-inline constexpr unsigned kMatchFolders = 16;
-
 enum class WindowStyle { Normal = 1, Minimized = 2 };
 
 enum class CodePage { Ansi, Oem };
@@ -105,10 +100,6 @@ class Platform {
   virtual std::string temporaryFolder() = 0;
   // The long form of an existing path, where it was given in 8.3 form; otherwise the path itself.
   virtual std::string longPath(const std::string& path) = 0;
-
-  // Name of the first entry that matches path and mask, or empty text. A path that
-  // ends in a backslash matches the entries inside that folder.
-  virtual std::string exists(const std::string& path, unsigned mask) = 0;
 
   // What the path names, whatever its attributes.
   virtual PathKind kindOf(const std::string& path) = 0;

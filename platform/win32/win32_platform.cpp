@@ -272,22 +272,6 @@ std::string Win32Platform::temporaryFolder() {
 
 std::string Win32Platform::longPath(const std::string& path) { return toUtf8(longFormOf(toWide(path))); }
 
-std::string Win32Platform::exists(const std::string& path, unsigned mask) {
-  std::wstring pattern = toWide(path);
-  if (!pattern.empty() && pattern.back() == L'\\') pattern += L'*';
-  WIN32_FIND_DATAW data;
-  FindHandle find = findFirst(pattern, data);
-  if (!find) return {};
-  do {
-    const DWORD attributes = data.dwFileAttributes;
-    const bool hiddenOrSystem = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    const bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (isDotEntry(data.cFileName) || hiddenOrSystem) continue;
-    if (!folder || (mask & kMatchFolders)) return toUtf8(data.cFileName);
-  } while (FindNextFileW(find.get(), &data));
-  return {};
-}
-
 PathKind Win32Platform::kindOf(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;

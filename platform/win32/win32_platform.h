@@ -34,7 +34,6 @@ class Win32Platform final : public Platform {
   std::string systemFolder() override;
   std::string temporaryFolder() override;
   std::string longPath(const std::string& path) override;
-  std::string exists(const std::string& path, unsigned mask) override;
   PathKind kindOf(const std::string& path) override;
   Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder, ShortNames shortNames) override;
   std::string formatCreationTime(std::int64_t created) override;

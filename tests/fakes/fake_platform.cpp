@@ -107,20 +107,20 @@ std::string FakePlatform::key(const std::string& path) const {
   return k;
 }
 
-void FakePlatform::addFolder(const std::string& path, std::int64_t created, bool hidden) {
+void FakePlatform::addFolder(const std::string& path, std::int64_t created) {
   const std::string k = key(path);
   const std::string parent = parentOf(k);
   if (!parent.empty() && !nodes_.count(parent)) addFolder(parent);
   if (!nodes_.count(k)) order_.push_back(k);
-  nodes_[k] = Node{true, hidden, {}, created};
+  nodes_[k] = Node{true, {}, created};
 }
 
-void FakePlatform::addFile(const std::string& path, const std::string& bytes, bool hidden) {
+void FakePlatform::addFile(const std::string& path, const std::string& bytes) {
   const std::string k = key(path);
   const std::string parent = parentOf(k);
   if (!parent.empty() && !nodes_.count(parent)) addFolder(parent);
   if (!nodes_.count(k)) order_.push_back(k);
-  nodes_[k] = Node{false, hidden, bytes, 0};
+  nodes_[k] = Node{false, bytes, 0};
 }
 
 void FakePlatform::remove(const std::string& path) {
@@ -152,17 +152,6 @@ std::vector<std::string> FakePlatform::childrenOf(const std::string& folderKey) 
     if (each != folderKey && parentOf(each) == folderKey) children.push_back(each);
   }
   return children;
-}
-
-std::string FakePlatform::exists(const std::string& path, unsigned mask) {
-  const bool inside = !path.empty() && path.back() == '\\';
-  const std::vector<std::string> candidates = inside ? childrenOf(key(path)) : std::vector<std::string>{key(path)};
-  for (const std::string& candidate : candidates) {
-    const auto found = nodes_.find(candidate);
-    if (found == nodes_.end() || found->second.hidden) continue;
-    if (!found->second.folder || (mask & platform::kMatchFolders)) return nameOf(candidate);
-  }
-  return {};
 }
 
 platform::PathKind FakePlatform::kindOf(const std::string& path) {

@@ -17,15 +17,14 @@ class FakePlatform : public platform::Platform {
  public:
   struct Node {
     bool folder = false;
-    bool hidden = false;
     std::string bytes;
     std::int64_t created = 0;
   };
 
   FakePlatform();
 
-  void addFolder(const std::string& path, std::int64_t created = 0, bool hidden = false);
-  void addFile(const std::string& path, const std::string& bytes = "", bool hidden = false);
+  void addFolder(const std::string& path, std::int64_t created = 0);
+  void addFile(const std::string& path, const std::string& bytes = "");
   void remove(const std::string& path);  // the entry and everything below it
   bool has(const std::string& path) const;
   std::int64_t createdOf(const std::string& path) const;
@@ -36,7 +35,6 @@ class FakePlatform : public platform::Platform {
   std::string systemFolder() override { return systemFolderPath; }
   std::string temporaryFolder() override { return temporaryFolderPath; }
   std::string longPath(const std::string& path) override;
-  std::string exists(const std::string& path, unsigned mask) override;
   platform::PathKind kindOf(const std::string& path) override;
   platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder,
                                                                               platform::ShortNames shortNames) override;
