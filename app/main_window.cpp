@@ -90,7 +90,7 @@ bool MainWindow::create(int showCommand) {
   window_ = CreateWindowExW(kWindowExStyle, MAIN_WINDOW_CLASS, toWide(kStoredWindowCaption).c_str(), kWindowStyle,
                             CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
   if (!window_) return false;
-  platform_.setMainWindow(window_);
+  platform_.attachWindow(window_, interpreterWatch_);
   createControls();
   preparePathBox();
   // The monitor the window landed on may not be the one the size was made for.
@@ -204,6 +204,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == kProgressTimer) form_.onProgressTimer();
       return 0;
     case WM_DESTROY:
+      // The wait must be gone before the window it posts to; the interpreter runs on.
+      interpreterWatch_.release();
       taskbar_.reset();
       PostQuitMessage(0);
       return 0;
@@ -236,7 +238,7 @@ void MainWindow::onActivate(bool active) {
 }
 
 void MainWindow::onInterpreterEnded(bool seen) {
-  platform_.releaseInterpreter();
+  interpreterWatch_.release();
   form_.onInterpreterEnded(seen);
 }
 

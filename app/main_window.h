@@ -14,6 +14,7 @@
 #include "app/form_view.h"
 #include "app/main_form.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/interpreter_watch.h"
 #include "platform/win32/win32_platform.h"
 
 namespace app {
@@ -26,6 +27,7 @@ class MainWindow final : public FormView {
 
   // Creates the window with its stored texts, runs the load step, then shows it.
   bool create(int showCommand);
+  HWND handle() const { return window_; }
 
   std::string controlText(Control control) override;
   void setControlText(Control control, const std::string& text) override;
@@ -63,6 +65,7 @@ class MainWindow final : public FormView {
 
   HINSTANCE instance_;
   platform::win32::Win32Platform& platform_;
+  platform::win32::InterpreterWatch interpreterWatch_;
   MainForm form_;
   HWND window_ = nullptr;
   std::array<HWND, kFormLayout.size()> controls_{};

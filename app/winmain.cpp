@@ -8,6 +8,7 @@
 #include "app/start_folder.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/dpi.h"
+#include "platform/win32/message_loop.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
@@ -23,6 +24,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   if (!window.create(showCommand)) return 1;
 
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) platform.dispatch(message);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) platform::win32::dispatchMessage(window.handle(), message);
   return static_cast<int>(message.wParam);
 }

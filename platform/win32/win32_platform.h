@@ -1,4 +1,4 @@
-// The platform operations on Win32: W functions only, UTF-16 at every call.
+// The operations the program's logic calls, carried out by the Win32 area that does each.
 #pragma once
 
 #include <windows.h>
@@ -6,28 +6,20 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/win32/handles.h"
+#include "platform/win32/interpreter_watch.h"
 
 namespace platform::win32 {
-
-// Posted to the main window when the interpreter of a conversion has ended; its
-// wParam is kInterpreterEndSeen, or 0 where the end could not be watched for.
-inline constexpr UINT kInterpreterEndedMessage = WM_APP + 1;
-inline constexpr WPARAM kInterpreterEndSeen = 1;
 
 class Win32Platform final : public Platform {
  public:
   explicit Win32Platform(std::wstring applicationTitle) : applicationTitle_(std::move(applicationTitle)) {}
-  ~Win32Platform() override;
-  Win32Platform(const Win32Platform&) = delete;
-  Win32Platform& operator=(const Win32Platform&) = delete;
 
-  // Message boxes are owned by this window, and the dialog manager sees its
-  // messages first so that Tab moves the focus.
-  void setMainWindow(HWND window) { mainWindow_ = window; }
-  void dispatch(MSG& message) const;
-  // Lets go of the interpreter once kInterpreterEndedMessage has come.
-  void releaseInterpreter();
+  // From here on message boxes belong to the window, waiting messages go through its dialog manager, and
+  // conversions are watched by its watch.
+  void attachWindow(HWND window, InterpreterWatch& watch) {
+    window_ = window;
+    interpreterWatch_ = &watch;
+  }
 
   std::string AppFolder() override;
   std::string windowsFolder() override;
@@ -55,17 +47,8 @@ class Win32Platform final : public Platform {
 
  private:
   std::wstring applicationTitle_;
-  HWND mainWindow_ = nullptr;
-  // The running interpreter, the wait that reports its end, and the lock it shares.
-  KernelHandle interpreter_;
-  HANDLE interpreterWait_ = nullptr;
-  std::unique_ptr<ScriptLock> interpreterLock_;
+  HWND window_ = nullptr;
+  InterpreterWatch* interpreterWatch_ = nullptr;
 };
-
-// Why the last Win32 call failed, in the system's own words.
-std::string lastErrorText();
-std::string errorText(DWORD error);
-// The last Win32 call's failure as a Status, marked where the system refused the access.
-Status lastErrorStatus();
 
 }  // namespace platform::win32
