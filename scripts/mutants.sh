@@ -57,6 +57,8 @@ faults=(
   "message_reworded convert/messages.h - - s/请选择一个时间/请选择时间/"
   "caption_reworded app/form_layout.h - - s/\"开始转换\"/\"开始转换视频\"/"
   "guide_without_mark docs/使用说明.txt - - s/\A\xEF\xBB\xBF//"
+  "guide_title_without_version docs/使用说明.txt - - s/ V[0-9.]+ 使用说明/ 使用说明/"
+  "guide_with_bare_line_feeds docs/使用说明.txt - - s/\r\n/\n/g"
   "temporary_folder_by_prefix app/start_folder.cpp - - s/\|\| inner\[outer.size\(\)\] == /|| true || inner[outer.size()] == /"
   "temporary_folder_case_kept app/start_folder.cpp - - s/!platform::EqualsIgnoringAsciiCase\(inner.substr\(0, outer.size\(\)\), outer\)/inner.substr(0, outer.size()) != outer/"
   "temporary_folder_short_form app/start_folder.cpp - - s/platform.longPath\(platform.AppFolder\(\)\)/platform.AppFolder()/"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/paths.h"
+
 namespace fakes {
 namespace {
 
@@ -97,12 +99,8 @@ class FakeReader final : public platform::DirectoryReader {
 FakePlatform::FakePlatform() { addFolder("C:\\"); }
 
 std::string FakePlatform::key(const std::string& path) const {
-  // As in Win32, \\?\ and \\.\ paths name what their plain forms name.
-  std::string k = path;
-  if (k.size() >= 4 && k[0] == '\\' && k[1] == '\\' && (k[2] == '?' || k[2] == '.') && k[3] == '\\') {
-    k.erase(0, 4);
-    if (k.rfind("UNC\\", 0) == 0) k.replace(0, 4, "\\\\");
-  }
+  // As in Win32, a \\?\ path names what its plain form names.
+  std::string k = platform::PlainFormOf(path).value_or(path);
   while (k.size() > 3 && k.back() == '\\') k.pop_back();
   return k;
 }

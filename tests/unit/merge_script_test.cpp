@@ -1,61 +1,11 @@
 #include "convert/merge_script.h"
 
 #include "convert/fragment_order.h"
-#include "convert/output_folder.h"
 #include <gtest/gtest.h>
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// Every path is one literal argument to cmd: quoted, % doubled, the rest as it
-// stands; the join grows under the temporary name and is renamed only if every
-// command before went well.
-TEST(MergeScriptLines, QuoteEveryPathAndKeepFourLinesWhenOneCopyHoldsTheJoin) {
-  const struct {
-    std::string folder, appFolder, output;
-    Lines names, lines;
-  } cases[] = {
-      {"D:\\vcache\\7f3a9c\\",
-       "C:\\tools",
-       "Shipin7f3a.mp4",
-       {},
-       {"D:", "cd /d \"D:\\vcache\\7f3a9c\\\"",
-        "if not errorlevel 1 copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" \"C:\\tools\\Fok.tmp\" >nul & "
-        "if not errorlevel 1 move /Y \"C:\\tools\\Fok.tmp\" \"C:\\tools\\Shipin7f3a.mp4\" >nul",
-        "del \"C:\\tools\\Fok.BAT\""}},
-      {"E:\\abc\\",
-       "C:\\",
-       "Shipinabc (2).mp4",
-       {"a.1.tdl", "a.2.tdl", "a.10.tdl"},
-       {"E:", "cd /d \"E:\\abc\\\"",
-        "if not errorlevel 1 copy /Y /B \"a.1.tdl\"+\"a.2.tdl\"+\"a.10.tdl\" \"C:\\Fok.tmp\" >nul & "
-        "if not errorlevel 1 move /Y \"C:\\Fok.tmp\" \"C:\\Shipinabc (2).mp4\" >nul",
-        "del \"C:\\Fok.BAT\""}},
-      {"D:\\a b&c\\50%^!(x),;=\\",
-       "C:\\my %PATH% & tools",
-       "Shipin50%^.mp4",
-       {"%1%.tdl"},
-       {"D:", "cd /d \"D:\\a b&c\\50%%^!(x),;=\\\"",
-        "if not errorlevel 1 copy /Y /B \"%%1%%.tdl\" \"C:\\my %%PATH%% & tools\\Fok.tmp\" >nul & "
-        "if not errorlevel 1 move /Y \"C:\\my %%PATH%% & tools\\Fok.tmp\" \"C:\\my %%PATH%% & tools\\Shipin50%%^.mp4\" "
-        ">nul",
-        "del \"C:\\my %%PATH%% & tools\\Fok.BAT\""}},
-      // A network folder has no drive to switch to.
-      {"\\\\server\\cache\\abc\\",
-       "C:\\t",
-       "Shipinabc.mp4",
-       {},
-       {"rem", "cd /d \"\\\\server\\cache\\abc\\\"",
-        "if not errorlevel 1 copy /Y /B \"\\\\server\\cache\\abc\\*.tdl\" \"C:\\t\\Fok.tmp\" >nul & "
-        "if not errorlevel 1 move /Y \"C:\\t\\Fok.tmp\" \"C:\\t\\Shipinabc.mp4\" >nul",
-        "del \"C:\\t\\Fok.BAT\""}},
-  };
-  for (const auto& each : cases) {
-    EXPECT_EQ(convert::MergeScriptLines(each.folder, each.appFolder, each.output, each.names), each.lines)
-        << each.folder;
-  }
-}
 
 // A join longer than a line goes on over appending copies of at most the limit's
 // length, counted after quoting; only a name longer than a line cannot be written.
@@ -84,13 +34,6 @@ TEST(MergeScriptLines, ALongJoinIsCutIntoAppendingCopiesNoLongerThanTheLimit) {
     EXPECT_EQ(Lines(lines->begin() + 2, lines->end() - 1), *each.copies) << each.limit;
     EXPECT_EQ(lines->back(), "del \"C:\\t\\Fok.BAT\"");
   }
-}
-
-TEST(OutputFileName, TakesTheFirstFourCharactersOfTheBaseName) {
-  EXPECT_EQ(convert::OutputFileName("7f3a9c"), "Shipin7f3a.mp4");
-  EXPECT_EQ(convert::OutputFileName("ab"), "Shipinab.mp4");
-  EXPECT_EQ(convert::OutputFileName(""), "Shipin.mp4");
-  EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4");
 }
 
 TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
