@@ -35,6 +35,7 @@ faults=(
   "unreadable_folder_silent convert/cache_listing.cpp - - s/if \(!reader.error\(\).empty\(\)\) platform.message\(kFolderUnreadable \+ reader.error\(\)\);//"
   "tdl_check_ignores_case convert/conversion.cpp - - s/name.compare\(name.size\(\) - 3, 3, \"tdl\"\) == 0/HasTdlExtension(name) \|\| name.compare(name.size() - 3, 3, \"tdl\") == 0/"
   "save_not_atomic_in_core app/settings_file.cpp - - s/platform.replaceFile\(settingsPath/platform.writeFile(settingsPath/"
+  "settings_read_in_oem app/settings_file.cpp - - s/decode\(bytes, platform::CodePage::Ansi\)/decode(bytes, platform::CodePage::Oem)/"
   "settings_quotes_kept app/settings_file.cpp - - s/line = line.substr\(1, line.size\(\) - 2\);//"
   "settings_first_line_wins app/settings_file.cpp - - s/if \(!isBlank\(\*it\)\) \{/if (false) {/"
   "utf16_settings_as_ansi app/settings_file.cpp - - s/if \(startsWith\(bytes, kUtf16LittleEndianMark\)\) return SettingsEncoding::Utf16LittleEndian;//"

@@ -96,7 +96,7 @@ class FakeReader final : public platform::DirectoryReader {
 
 }  // namespace
 
-FakePlatform::FakePlatform() { addFolder("C:\\"); }
+FakePlatform::FakePlatform() { addFile(systemFolderPath + "\\cmd.exe"); }
 
 std::string FakePlatform::key(const std::string& path) const {
   // As in Win32, a \\?\ path names what its plain form names.

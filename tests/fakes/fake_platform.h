@@ -1,6 +1,6 @@
 // An in-memory platform: a small file system whose folders list their entries in
 // the order they were made, a code page that lacks some characters, and a record
-// of every message and start.
+// of every message and start. The system folder holds the command interpreter.
 #pragma once
 
 #include <functional>

@@ -70,8 +70,6 @@ TEST(ExtendedPath, IsScriptedInItsPlainForm) {
     FakePlatform platform;
     FakeView view;
     CacheState state;
-    platform.addFile("C:\\Windows\\System32\\cmd.exe");
-    platform.addFolder("C:\\tools");
     platform.addFile(each.fragment);
     convert::ReadCacheFolder(platform, view, state, each.typed);
     view.selected = 0;

@@ -22,8 +22,6 @@ const char* const kTemporary = "C:\\tools\\Fok.tmp";
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform.addFile("C:\\Windows\\System32\\cmd.exe", "");
-    platform.addFolder("C:\\tools");
     platform.addFolder("D:\\vcache\\7f3a9c", 1);
     platform.addFile("D:\\vcache\\7f3a9c\\index.dat");
     platform.addFile("D:\\vcache\\7f3a9c\\001.tdl", "AB");

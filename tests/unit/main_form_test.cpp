@@ -18,7 +18,6 @@ class MainFormTest : public ::testing::Test {
 
 // Where the end could not be watched for, the video may still be growing: nothing is said of it.
 TEST_F(MainFormTest, AnInterpreterWhoseEndWasNotSeenIsNotJudged) {
-  platform.addFile("C:\\Windows\\System32\\cmd.exe");
   platform.addFile("D:\\v\\abc\\1.tdl", "AB");
   view.texts[Control::Text1] = "D:\\v";
   form.onClick(Control::Command2);
@@ -79,7 +78,6 @@ TEST_F(MainFormTest, StartUpRemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFre
 // title again once the user moves on; the taskbar follows the caption.
 TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEnd) {
   const std::string title = app::kWindowCaption;
-  platform.addFile("C:\\Windows\\System32\\cmd.exe");
   platform.addFile("D:\\v\\abc\\1.tdl", std::string(100, 'x'));
   platform.addFile("C:\\tools\\Shipinabc.mp4", "another video");
   view.texts[Control::Text1] = "D:\\v";

