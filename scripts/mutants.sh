@@ -46,6 +46,7 @@ faults=(
   "interpreter_from_windows_path convert/conversion.cpp - - s/JoinPath\(platform.systemFolder\(\), \"cmd.exe\"\)/JoinPath(platform.windowsFolder() + std::string(1, static_cast<char>(92)) + \"System32\", \"cmd.exe\")/"
   "no_result_check convert/conversion.cpp - - s/if \(!partial && size == expected\) return finished.outputName;/return finished.outputName;/"
   "unseen_end_judged app/main_form.cpp - - s/if \(!seen\) \{/if (false) {/"
+  "missing_interpreter_ignored convert/conversion.cpp - - s/if \(platform.kindOf\(interpreter\) != platform::PathKind::File\) return;//"
   "network_program_folder_allowed convert/conversion.cpp - - s/if \(isNetworkPath\(appFolder\)\) \{/if (false) {/"
   "other_copys_lock_ignored convert/conversion.cpp - - s/if \(!lock\) \{/if (false) {/"
   "no_copy_overwrite_flag convert/merge_script.cpp - - s/\+ \"copy \/Y \/B \"/+ \"copy \/B \"/"

@@ -63,8 +63,8 @@ class FakeLock final : public platform::ScriptLock {
 
 class FakeReader final : public platform::DirectoryReader {
  public:
-  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter, bool reportShortNames)
-      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter), reportShortNames_(reportShortNames) {}
+  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter)
+      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter) {}
 
   std::optional<platform::DirectoryEntry> next() override {
     while (position_ < keys_.size()) {
@@ -75,11 +75,10 @@ class FakeReader final : public platform::DirectoryReader {
       const std::string& entryKey = keys_[position_++];
       // An entry removed since the listing began is not reported.
       if (!owner_.has(entryKey)) continue;
+      // No entry has an 8.3 name of its own here.
       const bool folder = owner_.kindOf(entryKey) == platform::PathKind::Folder;
-      const auto shortForm = owner_.shortNames.find(entryKey);
-      const bool hasShort = reportShortNames_ && shortForm != owner_.shortNames.end();
       return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey),
-                                      owner_.bytesOf(entryKey).size(), hasShort ? nameOf(shortForm->second) : ""};
+                                      owner_.bytesOf(entryKey).size(), ""};
     }
     return std::nullopt;
   }
@@ -89,7 +88,6 @@ class FakeReader final : public platform::DirectoryReader {
   FakePlatform& owner_;
   std::vector<std::string> keys_;
   int failAfter_;
-  bool reportShortNames_;
   std::size_t position_ = 0;
   std::string error_;
 };
@@ -159,15 +157,14 @@ platform::PathKind FakePlatform::kindOf(const std::string& path) {
 }
 
 Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(const std::string& folder,
-                                                                                platform::ShortNames reportShortNames) {
+                                                                                platform::ShortNames) {
   using Result = Outcome<std::unique_ptr<platform::DirectoryReader>>;
   const std::string k = key(folder);
   if (unreadable.count(k)) return Result::failure("access denied");
   if (kindOf(k) != platform::PathKind::Folder) return Result::failure("path not found");
   const auto failing = failListingAfter.find(k);
   const int failAfter = failing == failListingAfter.end() ? -1 : failing->second;
-  return Result::success(
-      std::make_unique<FakeReader>(*this, childrenOf(k), failAfter, reportShortNames == platform::ShortNames::Report));
+  return Result::success(std::make_unique<FakeReader>(*this, childrenOf(k), failAfter));
 }
 
 Outcome<std::string> FakePlatform::readFile(const std::string& path) {
@@ -183,7 +180,6 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) {
 }
 
 Status FakePlatform::deleteFile(const std::string& path) {
-  if (undeletable.count(key(path))) return Status::failure("in use");
   if (failWrites) return Status::failure("access denied", true);
   if (kindOf(path) != platform::PathKind::File) return Status::failure("file not found");
   remove(path);
@@ -253,7 +249,6 @@ std::optional<std::string> FakePlatform::shortPath(const std::string& path) {
 }
 
 Status FakePlatform::run(const platform::RunRequest& request) {
-  if (failRuns) return Status::failure("cannot start");
   runs.push_back(request);
   return Status::success();
 }

@@ -66,13 +66,11 @@ class FakePlatform : public platform::Platform {
   std::string systemFolderPath = "C:\\Windows\\System32";
   std::string temporaryFolderPath = "C:\\Users\\me\\AppData\\Local\\Temp\\";
   std::map<std::string, std::string> longNames;   // 8.3 path -> its long form
-  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, which listings also report
+  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form
   std::set<std::string> unreadable;               // paths whose reads and listings fail
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
   bool diskFull = false;                          // writes stop halfway
-  bool failRuns = false;
-  std::set<std::string> undeletable;    // files held open by someone else
   std::set<std::string> lockedFolders;  // script locks taken, by this or another copy
   // The lock the running interpreter holds; dropping it is the interpreter's end.
   std::unique_ptr<platform::ScriptLock> interpreterLock;

@@ -56,26 +56,20 @@ TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKe
 }
 
 // cmd cannot change into a \\?\ folder; the script must carry the plain path.
-TEST(ExtendedPath, IsScriptedInItsPlainForm) {
-  const struct {
-    std::string typed;
-    std::string fragment;
-    std::string scriptStart;
-  } cases[] = {
-      {"\\\\?\\D:\\vodcache", "D:\\vodcache\\zz9\\1.tdl", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
-      {"\\\\?\\UNC\\server\\share\\vodcache", "\\\\server\\share\\vodcache\\zz9\\1.tdl",
-       "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
+TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
+  platform.addFile("D:\\vodcache\\zz9\\1.tdl");
+  platform.addFile("\\\\server\\share\\vodcache\\zz9\\1.tdl");
+  const std::pair<std::string, std::string> cases[] = {
+      {"\\\\?\\D:\\vodcache", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
   };
-  for (const auto& each : cases) {
-    FakePlatform platform;
-    FakeView view;
-    CacheState state;
-    platform.addFile(each.fragment);
-    convert::ReadCacheFolder(platform, view, state, each.typed);
+  for (const auto& [typed, scriptStart] : cases) {
+    read(typed);
     view.selected = 0;
+    state.conversion.reset();
+    platform.interpreterLock.reset();
     convert::StartConversion(platform, view, state);
-    EXPECT_EQ(platform.messages, std::vector<std::string>{}) << each.typed;
-    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(each.scriptStart, 0), 0u) << each.typed;
+    EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(scriptStart, 0), 0u) << typed;
   }
 }
 
