@@ -65,6 +65,7 @@ faults=(
   "temporary_folder_by_prefix app/start_folder.cpp - - s/\|\| inner\[outer.size\(\)\] == /|| true || inner[outer.size()] == /"
   "temporary_folder_case_kept app/start_folder.cpp - - s/!platform::EqualsIgnoringAsciiCase\(inner.substr\(0, outer.size\(\)\), outer\)/inner.substr(0, outer.size()) != outer/"
   "temporary_folder_short_form app/start_folder.cpp - - s/platform.longPath\(platform.AppFolder\(\)\)/platform.AppFolder()/"
+  "temporary_folder_short_temp app/start_folder.cpp - - s/platform.longPath\(temporary\)/temporary/"
   "temporary_folder_extended_form app/start_folder.cpp - - s/platform::PlainFormOf\(path\).value_or\(path\)/path/"
   "temporary_folder_drive_root app/start_folder.cpp - - s/outer.empty\(\) \|\| driveRoot \|\|/outer.empty() || (driveRoot && false) ||/"
   "any_text_selected_on_focus app/main_form.cpp - - s/return view_.controlText\(Control::Text1\) == layoutOf\(Control::Text1\).storedText;/return true;/"

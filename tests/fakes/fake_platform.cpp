@@ -20,20 +20,18 @@ std::string parentOf(const std::string& key) {
 
 std::string nameOf(const std::string& key) { return key.substr(key.find_last_of('\\') + 1); }
 
-// Characters neither code page holds.
-constexpr const char* kMissing[] = {"Ÿ", "€", "ก", "😀"};
+// The character neither code page holds.
+constexpr const char* kMissing = "Ÿ";
 
 // Characters the two code pages spell in bytes of their own; every other character
-// they hold passes as its UTF-8, so tests can read it. 视 and 频 are spelled as in
-// code page 936, é where 1252 (ANSI) and 850 (OEM) put it, so a text written in the
-// wrong one of the two shows.
+// passes as its UTF-8, so tests can read it. 频 is spelled as in code page 936, é where
+// 1252 (ANSI) and 850 (OEM) put it, so a text written in the wrong one of the two shows.
 struct Spelling {
   const char* character;
   const char* ansi;
   const char* oem;
 };
-constexpr Spelling kSpellings[] = {
-    {"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
+constexpr Spelling kSpellings[] = {{"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
 
 std::string spellingIn(const Spelling& spelling, platform::CodePage page) {
   return page == platform::CodePage::Ansi ? spelling.ansi : spelling.oem;
@@ -169,7 +167,6 @@ Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(
 
 Outcome<std::string> FakePlatform::readFile(const std::string& path) {
   const auto found = nodes_.find(key(path));
-  if (unreadable.count(key(path))) return Outcome<std::string>::failure("access denied");
   if (found == nodes_.end() || found->second.folder) return Outcome<std::string>::failure("file not found");
   return Outcome<std::string>::success(found->second.bytes);
 }
@@ -205,9 +202,7 @@ Status FakePlatform::replaceFile(const std::string& path, const std::string& byt
 }
 
 std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage page) {
-  for (const char* missing : kMissing) {
-    if (utf8.find(missing) != std::string::npos) return std::nullopt;
-  }
+  if (utf8.find(kMissing) != std::string::npos) return std::nullopt;
   std::string bytes;
   for (std::size_t at = 0; at < utf8.size();) {
     const std::size_t length = utf8SequenceLength(utf8, at);
@@ -221,17 +216,15 @@ std::optional<std::string> FakePlatform::encode(const std::string& utf8, platfor
 }
 
 std::string FakePlatform::decode(const std::string& bytes, platform::CodePage page) {
+  // Whole UTF-8 characters pass; a byte that starts none may be a one-byte spelling.
   std::string text;
   for (std::size_t at = 0; at < bytes.size();) {
-    // Two-byte spellings first, then whole UTF-8 characters, then one-byte spellings.
-    const Spelling* found = nullptr;
+    const std::size_t length = utf8SequenceLength(bytes, at);
+    std::string character = bytes.substr(at, length);
     for (const Spelling& spelling : kSpellings) {
-      const std::string spelled = spellingIn(spelling, page);
-      const bool matches = bytes.compare(at, spelled.size(), spelled) == 0;
-      if (matches && (spelled.size() > 1 || utf8SequenceLength(bytes, at) == 1)) found = &spelling;
+      if (length == 1 && character == spellingIn(spelling, page)) character = spelling.character;
     }
-    const std::size_t length = found ? spellingIn(*found, page).size() : utf8SequenceLength(bytes, at);
-    text += found ? std::string(found->character) : bytes.substr(at, length);
+    text += character;
     at += length;
   }
   return text;

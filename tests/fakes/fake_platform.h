@@ -44,9 +44,8 @@ class FakePlatform : public platform::Platform {
   platform::Status deleteFile(const std::string& path) override;
   platform::Status writeFile(const std::string& path, const std::string& bytes) override;
   platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
-  // Both code pages lack Ÿ, €, ก and 😀 and hold everything else. They
-  // spell 视 and 频 as code page 936 does (the one as bytes that are no UTF-8, the
-  // other as bytes that are UTF-8 for another character), and é differently.
+  // Both code pages lack Ÿ and hold everything else. They spell 频 as code page 936
+  // does, in bytes that are UTF-8 for another character, and é differently.
   std::optional<std::string> encode(const std::string& utf8, platform::CodePage page) override;
   std::string decode(const std::string& bytes, platform::CodePage page) override;
   std::optional<std::string> shortPath(const std::string& path) override;
@@ -67,7 +66,7 @@ class FakePlatform : public platform::Platform {
   std::string temporaryFolderPath = "C:\\Users\\me\\AppData\\Local\\Temp\\";
   std::map<std::string, std::string> longNames;   // 8.3 path -> its long form
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form
-  std::set<std::string> unreadable;               // paths whose reads and listings fail
+  std::set<std::string> unreadable;               // folders that cannot be opened
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
   bool diskFull = false;                          // writes stop halfway
