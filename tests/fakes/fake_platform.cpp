@@ -71,8 +71,6 @@ class FakeReader final : public platform::DirectoryReader {
         return std::nullopt;
       }
       const std::string& entryKey = keys_[position_++];
-      // An entry removed since the listing began is not reported.
-      if (!owner_.has(entryKey)) continue;
       // No entry has an 8.3 name of its own here.
       const bool folder = owner_.kindOf(entryKey) == platform::PathKind::Folder;
       return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey),

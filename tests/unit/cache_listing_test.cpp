@@ -3,7 +3,6 @@
 #include "app/main_form.h"
 #include "convert/conversion.h"
 #include "convert/messages.h"
-#include "platform/paths.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
@@ -112,7 +111,6 @@ TEST_F(CacheListingTest, ClicksDuringAWalkCannotPutListAndTableOutOfStep) {
   form.onClick(app::Control::Command2);
   EXPECT_EQ(view.list, (std::vector<std::string>{"T30", "T10", "T20"}));
   EXPECT_TRUE(platform.runs.empty()) << "a conversion started in the middle of a walk";
-  EXPECT_TRUE(platform.messages.empty());
 }
 
 }  // namespace
