@@ -16,7 +16,6 @@ using fakes::FakeView;
 class CacheListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform.addFolder("D:\\vodcache", 1);
     platform.addFolder("D:\\vodcache\\zz9", 30);
     platform.addFile("D:\\vodcache\\loose.tdl", "x");
     platform.addFolder("D:\\vodcache\\abc.def", 10);
