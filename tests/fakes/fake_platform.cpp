@@ -59,30 +59,24 @@ class FakeLock final : public platform::ScriptLock {
   std::string folder_;
 };
 
+// Lists what the folder held when it was opened; no entry has an 8.3 name of its own.
 class FakeReader final : public platform::DirectoryReader {
  public:
-  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter)
-      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter) {}
+  FakeReader(std::vector<platform::DirectoryEntry> entries, int failAfter)
+      : entries_(std::move(entries)), failAfter_(failAfter) {}
 
   std::optional<platform::DirectoryEntry> next() override {
-    while (position_ < keys_.size()) {
-      if (failAfter_ >= 0 && static_cast<int>(position_) >= failAfter_) {
-        error_ = "folder went away";
-        return std::nullopt;
-      }
-      const std::string& entryKey = keys_[position_++];
-      // No entry has an 8.3 name of its own here.
-      const bool folder = owner_.kindOf(entryKey) == platform::PathKind::Folder;
-      return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey),
-                                      owner_.bytesOf(entryKey).size(), ""};
+    if (static_cast<int>(position_) == failAfter_) {
+      error_ = "folder went away";
+      return std::nullopt;
     }
-    return std::nullopt;
+    if (position_ == entries_.size()) return std::nullopt;
+    return entries_[position_++];
   }
   std::string error() const override { return error_; }
 
  private:
-  FakePlatform& owner_;
-  std::vector<std::string> keys_;
+  std::vector<platform::DirectoryEntry> entries_;
   int failAfter_;
   std::size_t position_ = 0;
   std::string error_;
@@ -128,22 +122,9 @@ void FakePlatform::remove(const std::string& path) {
 
 bool FakePlatform::has(const std::string& path) const { return nodes_.count(key(path)) > 0; }
 
-std::int64_t FakePlatform::createdOf(const std::string& path) const {
-  const auto found = nodes_.find(key(path));
-  return found == nodes_.end() ? 0 : found->second.created;
-}
-
 std::string FakePlatform::bytesOf(const std::string& path) const {
   const auto found = nodes_.find(key(path));
   return found == nodes_.end() ? std::string() : found->second.bytes;
-}
-
-std::vector<std::string> FakePlatform::childrenOf(const std::string& folderKey) const {
-  std::vector<std::string> children;
-  for (const std::string& each : order_) {
-    if (each != folderKey && parentOf(each) == folderKey) children.push_back(each);
-  }
-  return children;
 }
 
 platform::PathKind FakePlatform::kindOf(const std::string& path) {
@@ -158,9 +139,14 @@ Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(
   const std::string k = key(folder);
   if (unreadable.count(k)) return Result::failure("access denied");
   if (kindOf(k) != platform::PathKind::Folder) return Result::failure("path not found");
+  std::vector<platform::DirectoryEntry> entries;
+  for (const std::string& each : order_) {
+    const Node& node = nodes_.at(each);
+    if (parentOf(each) == k) entries.push_back({nameOf(each), node.folder, node.created, node.bytes.size(), ""});
+  }
   const auto failing = failListingAfter.find(k);
   const int failAfter = failing == failListingAfter.end() ? -1 : failing->second;
-  return Result::success(std::make_unique<FakeReader>(*this, childrenOf(k), failAfter));
+  return Result::success(std::make_unique<FakeReader>(std::move(entries), failAfter));
 }
 
 Outcome<std::string> FakePlatform::readFile(const std::string& path) {

@@ -27,7 +27,6 @@ class FakePlatform : public platform::Platform {
   void addFile(const std::string& path, const std::string& bytes = "");
   void remove(const std::string& path);  // the entry and everything below it
   bool has(const std::string& path) const;
-  std::int64_t createdOf(const std::string& path) const;
   std::string bytesOf(const std::string& path) const;
 
   std::string AppFolder() override { return appFolder; }
@@ -83,7 +82,6 @@ class FakePlatform : public platform::Platform {
 
  private:
   std::string key(const std::string& path) const;
-  std::vector<std::string> childrenOf(const std::string& folderKey) const;
 
   std::map<std::string, Node> nodes_;
   std::vector<std::string> order_;  // keys in the order they were made
