@@ -9,10 +9,6 @@
 
 namespace {
 
-using convert::CacheState;
-using fakes::FakePlatform;
-using fakes::FakeView;
-
 class CacheListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -23,9 +19,9 @@ class CacheListingTest : public ::testing::Test {
   }
   void read(const std::string& typed) { convert::ReadCacheFolder(platform, view, state, typed); }
 
-  FakePlatform platform;
-  FakeView view;
-  CacheState state;
+  fakes::FakePlatform platform;
+  fakes::FakeView view;
+  convert::CacheState state;
 };
 
 // The check and the walk see the same cleaned text: a form that passed the one and
@@ -34,7 +30,7 @@ TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKe
   const std::pair<std::string, std::string> forms[] = {
       {" \"D:\\vodcache \" ", "D:\\vodcache"},
       {"D:\\vodcache \t\r\n", "D:\\vodcache"},
-      {"\xE3\x80\x80" "D:/vodcache/", "D:\\vodcache\\"},
+      {"D:/vodcache/\xE3\x80\x80", "D:\\vodcache\\"},
   };
   for (const auto& [typed, cleaned] : forms) {
     view.list.clear();

@@ -10,7 +10,6 @@
 
 namespace {
 
-using convert::CacheState;
 using fakes::FakePlatform;
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
@@ -43,7 +42,7 @@ class ConversionTest : public ::testing::Test {
 
   FakePlatform platform;
   fakes::FakeView view;
-  CacheState state;
+  convert::CacheState state;
 };
 
 TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterOnIt) {

@@ -61,9 +61,9 @@ TEST_F(MainFormTest, ADroppedItemAndEnterInTheBoxReadAsTheReadButtonDoes) {
 // At start-up the leftovers of a run cut off unwatched go, unless another copy's
 // conversion is running and they are its own.
 TEST_F(MainFormTest, StartUpRemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFree) {
-  for (const char* left : {"C:\\tools\\Fok.BAT", "C:\\tools\\Fok.tmp", "C:\\tools\\Shipin7f3a.mp4"}) {
-    platform.addFile(left, "x");
-  }
+  platform.addFile("C:\\tools\\Fok.BAT");
+  platform.addFile("C:\\tools\\Fok.tmp");
+  platform.addFile("C:\\tools\\Shipin7f3a.mp4");
   platform.lockedFolders.insert("C:\\tools");
   form.onLoad();
   EXPECT_TRUE(platform.has("C:\\tools\\Fok.BAT") && platform.has("C:\\tools\\Fok.tmp"));

@@ -6,23 +6,22 @@
 
 namespace {
 
-using fakes::FakePlatform;
-
 constexpr const char* kSettings = "C:\\tools\\shezhi.txt";
+const std::string kMark = "\xEF\xBB\xBF";
 
 class SettingsFileTest : public ::testing::Test {
  protected:
   std::optional<std::string> parse(const std::string& bytes) { return app::ParseSettings(bytes, platform); }
-  FakePlatform platform;
+  fakes::FakePlatform platform;
 };
 
 TEST_F(SettingsFileTest, WritesOneLineInTheCodePageOrUtf8WhenItCannotHoldTheText) {
   app::SaveCachePath(platform, "D:\\café");
   EXPECT_EQ(platform.bytesOf(kSettings), "D:\\caf\xE9\r\n") << "in the ANSI code page, not the OEM one";
   app::SaveCachePath(platform, "D:\\Ÿ");
-  EXPECT_EQ(platform.bytesOf(kSettings), "\xEF\xBB\xBF" "D:\\Ÿ\r\n");
+  EXPECT_EQ(platform.bytesOf(kSettings), kMark + "D:\\Ÿ\r\n");
   app::SaveCachePath(platform, "D:\\频");
-  EXPECT_EQ(platform.bytesOf(kSettings), "\xEF\xBB\xBF" "D:\\频\r\n")
+  EXPECT_EQ(platform.bytesOf(kSettings), kMark + "D:\\频\r\n")
       << "its ANSI bytes would read back as UTF-8 for another character";
 }
 
@@ -47,7 +46,7 @@ TEST_F(SettingsFileTest, ReadsWhatEditorsAndPeopleWrite) {
   const std::pair<std::string, std::optional<std::string>> cases[] = {
       {utf16(u"D:\\视频缓存\r\n", false), "D:\\视频缓存"},
       {utf16(u"D:\xD83Dx😀\xDE00", true) + "A", "D:\uFFFDx😀\uFFFD\uFFFD"},
-      {"\xEF\xBB\xBF" "D:\\频\r\n", "D:\\频"},
+      {kMark + "D:\\频\r\n", "D:\\频"},
       {"D:\\caf\xE9\r\n", "D:\\café"},
       {"", std::nullopt},  // leaves the box as it is
       {"\r\n", ""},
