@@ -12,8 +12,6 @@ namespace {
 
 using fakes::FakePlatform;
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
 const char* const kScript = "C:\\tools\\Fok.BAT";
 const char* const kTemporary = "C:\\tools\\Fok.tmp";
 
@@ -77,7 +75,7 @@ TEST_F(ConversionTest, ExpectedConditionsAreAnsweredWithTheirMessagesAndNoScript
   EXPECT_EQ(platform.messages[0], convert::kNoSelection);
   EXPECT_EQ(platform.messages[1], convert::kNoTdlFiles) << "the ending is compared case-sensitively";
   EXPECT_EQ(platform.messages[2], convert::kNoFiles) << "a subfolder is not a file";
-  EXPECT_TRUE(startsWith(platform.messages[3], convert::kSelectedFolderGone));
+  EXPECT_EQ(platform.messages[3].rfind(convert::kSelectedFolderGone, 0), 0u);
   EXPECT_FALSE(platform.has(kScript));
   EXPECT_TRUE(platform.runs.empty());
 }
@@ -120,7 +118,7 @@ TEST_F(ConversionTest, PathsTheInterpreterCannotReadGoThroughTheirShortFormOrAre
   platform.shortNames.erase("C:\\Ÿtools");
   endInterpreter();
   convertEntry(0);
-  EXPECT_TRUE(startsWith(platform.messages.back(), convert::kPathNotScriptable));
+  EXPECT_EQ(platform.messages.back().rfind(convert::kPathNotScriptable, 0), 0u);
 }
 
 // However many, numbered fragments are named relative to the folder "cd" made
