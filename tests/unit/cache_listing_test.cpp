@@ -75,7 +75,7 @@ TEST_F(CacheListingTest, AFolderThatCannotBeReadIsReportedAndLeavesListAndTableI
   EXPECT_EQ(view.list.size(), state.CacheFolderNames.size());
   platform.unreadable.insert("D:\\vodcache");
   read("D:\\vodcache");
-  EXPECT_TRUE(view.list.empty() && state.CacheFolderNames.empty()) << "the last listing stays no longer";
+  EXPECT_TRUE(view.list.empty() && state.CacheFolderNames.empty()) << "nothing of the cut-off listing is left";
   ASSERT_EQ(platform.messages.size(), 2u);
   EXPECT_EQ(platform.messages[1], std::string(convert::kFolderUnreadable) + "access denied");
 }
