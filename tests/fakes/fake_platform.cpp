@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/paths.h"
+
 namespace fakes {
 namespace {
 
@@ -18,20 +20,18 @@ std::string parentOf(const std::string& key) {
 
 std::string nameOf(const std::string& key) { return key.substr(key.find_last_of('\\') + 1); }
 
-// Characters neither code page holds.
-constexpr const char* kMissing[] = {"Ÿ", "€", "ก", "😀"};
+// The character neither code page holds.
+constexpr const char* kMissing = "Ÿ";
 
 // Characters the two code pages spell in bytes of their own; every other character
-// they hold passes as its UTF-8, so tests can read it. 视 and 频 are spelled as in
-// code page 936, é where 1252 (ANSI) and 850 (OEM) put it, so a text written in the
-// wrong one of the two shows.
+// passes as its UTF-8, so tests can read it. 频 is spelled as in code page 936, é where
+// 1252 (ANSI) and 850 (OEM) put it, so a text written in the wrong one of the two shows.
 struct Spelling {
   const char* character;
   const char* ansi;
   const char* oem;
 };
-constexpr Spelling kSpellings[] = {
-    {"视", "\xCA\xD3", "\xCA\xD3"}, {"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
+constexpr Spelling kSpellings[] = {{"频", "\xC6\xB5", "\xC6\xB5"}, {"é", "\xE9", "\x82"}};
 
 std::string spellingIn(const Spelling& spelling, platform::CodePage page) {
   return page == platform::CodePage::Ansi ? spelling.ansi : spelling.oem;
@@ -59,50 +59,36 @@ class FakeLock final : public platform::ScriptLock {
   std::string folder_;
 };
 
+// Lists what the folder held when it was opened; no entry has an 8.3 name of its own.
 class FakeReader final : public platform::DirectoryReader {
  public:
-  FakeReader(FakePlatform& owner, std::vector<std::string> keys, int failAfter, bool reportShortNames)
-      : owner_(owner), keys_(std::move(keys)), failAfter_(failAfter), reportShortNames_(reportShortNames) {}
+  FakeReader(std::vector<platform::DirectoryEntry> entries, int failAfter)
+      : entries_(std::move(entries)), failAfter_(failAfter) {}
 
   std::optional<platform::DirectoryEntry> next() override {
-    while (position_ < keys_.size()) {
-      if (failAfter_ >= 0 && static_cast<int>(position_) >= failAfter_) {
-        error_ = "folder went away";
-        return std::nullopt;
-      }
-      const std::string& entryKey = keys_[position_++];
-      // An entry removed since the listing began is not reported.
-      if (!owner_.has(entryKey)) continue;
-      const bool folder = owner_.kindOf(entryKey) == platform::PathKind::Folder;
-      const auto shortForm = owner_.shortNames.find(entryKey);
-      const bool hasShort = reportShortNames_ && shortForm != owner_.shortNames.end();
-      return platform::DirectoryEntry{nameOf(entryKey), folder, owner_.createdOf(entryKey),
-                                      owner_.bytesOf(entryKey).size(), hasShort ? nameOf(shortForm->second) : ""};
+    if (static_cast<int>(position_) == failAfter_) {
+      error_ = "folder went away";
+      return std::nullopt;
     }
-    return std::nullopt;
+    if (position_ == entries_.size()) return std::nullopt;
+    return entries_[position_++];
   }
   std::string error() const override { return error_; }
 
  private:
-  FakePlatform& owner_;
-  std::vector<std::string> keys_;
+  std::vector<platform::DirectoryEntry> entries_;
   int failAfter_;
-  bool reportShortNames_;
   std::size_t position_ = 0;
   std::string error_;
 };
 
 }  // namespace
 
-FakePlatform::FakePlatform() { addFolder("C:\\"); }
+FakePlatform::FakePlatform() { addFile(systemFolderPath + "\\cmd.exe"); }
 
 std::string FakePlatform::key(const std::string& path) const {
-  // As in Win32, \\?\ and \\.\ paths name what their plain forms name.
-  std::string k = path;
-  if (k.size() >= 4 && k[0] == '\\' && k[1] == '\\' && (k[2] == '?' || k[2] == '.') && k[3] == '\\') {
-    k.erase(0, 4);
-    if (k.rfind("UNC\\", 0) == 0) k.replace(0, 4, "\\\\");
-  }
+  // As in Win32, a \\?\ path names what its plain form names.
+  std::string k = platform::PlainFormOf(path).value_or(path);
   while (k.size() > 3 && k.back() == '\\') k.pop_back();
   return k;
 }
@@ -136,22 +122,9 @@ void FakePlatform::remove(const std::string& path) {
 
 bool FakePlatform::has(const std::string& path) const { return nodes_.count(key(path)) > 0; }
 
-std::int64_t FakePlatform::createdOf(const std::string& path) const {
-  const auto found = nodes_.find(key(path));
-  return found == nodes_.end() ? 0 : found->second.created;
-}
-
 std::string FakePlatform::bytesOf(const std::string& path) const {
   const auto found = nodes_.find(key(path));
   return found == nodes_.end() ? std::string() : found->second.bytes;
-}
-
-std::vector<std::string> FakePlatform::childrenOf(const std::string& folderKey) const {
-  std::vector<std::string> children;
-  for (const std::string& each : order_) {
-    if (each != folderKey && parentOf(each) == folderKey) children.push_back(each);
-  }
-  return children;
 }
 
 platform::PathKind FakePlatform::kindOf(const std::string& path) {
@@ -161,20 +134,23 @@ platform::PathKind FakePlatform::kindOf(const std::string& path) {
 }
 
 Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(const std::string& folder,
-                                                                                platform::ShortNames reportShortNames) {
+                                                                                platform::ShortNames) {
   using Result = Outcome<std::unique_ptr<platform::DirectoryReader>>;
   const std::string k = key(folder);
   if (unreadable.count(k)) return Result::failure("access denied");
   if (kindOf(k) != platform::PathKind::Folder) return Result::failure("path not found");
+  std::vector<platform::DirectoryEntry> entries;
+  for (const std::string& each : order_) {
+    const Node& node = nodes_.at(each);
+    if (parentOf(each) == k) entries.push_back({nameOf(each), node.folder, node.created, node.bytes.size(), ""});
+  }
   const auto failing = failListingAfter.find(k);
   const int failAfter = failing == failListingAfter.end() ? -1 : failing->second;
-  return Result::success(
-      std::make_unique<FakeReader>(*this, childrenOf(k), failAfter, reportShortNames == platform::ShortNames::Report));
+  return Result::success(std::make_unique<FakeReader>(std::move(entries), failAfter));
 }
 
 Outcome<std::string> FakePlatform::readFile(const std::string& path) {
   const auto found = nodes_.find(key(path));
-  if (unreadable.count(key(path))) return Outcome<std::string>::failure("access denied");
   if (found == nodes_.end() || found->second.folder) return Outcome<std::string>::failure("file not found");
   return Outcome<std::string>::success(found->second.bytes);
 }
@@ -185,7 +161,6 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) {
 }
 
 Status FakePlatform::deleteFile(const std::string& path) {
-  if (undeletable.count(key(path))) return Status::failure("in use");
   if (failWrites) return Status::failure("access denied", true);
   if (kindOf(path) != platform::PathKind::File) return Status::failure("file not found");
   remove(path);
@@ -211,9 +186,7 @@ Status FakePlatform::replaceFile(const std::string& path, const std::string& byt
 }
 
 std::optional<std::string> FakePlatform::encode(const std::string& utf8, platform::CodePage page) {
-  for (const char* missing : kMissing) {
-    if (utf8.find(missing) != std::string::npos) return std::nullopt;
-  }
+  if (utf8.find(kMissing) != std::string::npos) return std::nullopt;
   std::string bytes;
   for (std::size_t at = 0; at < utf8.size();) {
     const std::size_t length = utf8SequenceLength(utf8, at);
@@ -227,17 +200,15 @@ std::optional<std::string> FakePlatform::encode(const std::string& utf8, platfor
 }
 
 std::string FakePlatform::decode(const std::string& bytes, platform::CodePage page) {
+  // Whole UTF-8 characters pass; a byte that starts none may be a one-byte spelling.
   std::string text;
   for (std::size_t at = 0; at < bytes.size();) {
-    // Two-byte spellings first, then whole UTF-8 characters, then one-byte spellings.
-    const Spelling* found = nullptr;
+    const std::size_t length = utf8SequenceLength(bytes, at);
+    std::string character = bytes.substr(at, length);
     for (const Spelling& spelling : kSpellings) {
-      const std::string spelled = spellingIn(spelling, page);
-      const bool matches = bytes.compare(at, spelled.size(), spelled) == 0;
-      if (matches && (spelled.size() > 1 || utf8SequenceLength(bytes, at) == 1)) found = &spelling;
+      if (length == 1 && character == spellingIn(spelling, page)) character = spelling.character;
     }
-    const std::size_t length = found ? spellingIn(*found, page).size() : utf8SequenceLength(bytes, at);
-    text += found ? std::string(found->character) : bytes.substr(at, length);
+    text += character;
     at += length;
   }
   return text;
@@ -255,7 +226,6 @@ std::optional<std::string> FakePlatform::shortPath(const std::string& path) {
 }
 
 Status FakePlatform::run(const platform::RunRequest& request) {
-  if (failRuns) return Status::failure("cannot start");
   runs.push_back(request);
   return Status::success();
 }

@@ -1,6 +1,6 @@
 // An in-memory platform: a small file system whose folders list their entries in
 // the order they were made, a code page that lacks some characters, and a record
-// of every message and start.
+// of every message and start. The system folder holds the command interpreter.
 #pragma once
 
 #include <functional>
@@ -27,7 +27,6 @@ class FakePlatform : public platform::Platform {
   void addFile(const std::string& path, const std::string& bytes = "");
   void remove(const std::string& path);  // the entry and everything below it
   bool has(const std::string& path) const;
-  std::int64_t createdOf(const std::string& path) const;
   std::string bytesOf(const std::string& path) const;
 
   std::string AppFolder() override { return appFolder; }
@@ -44,9 +43,8 @@ class FakePlatform : public platform::Platform {
   platform::Status deleteFile(const std::string& path) override;
   platform::Status writeFile(const std::string& path, const std::string& bytes) override;
   platform::Status replaceFile(const std::string& path, const std::string& bytes) override;
-  // Both code pages lack Ÿ, €, ก and 😀 and hold everything else. They
-  // spell 视 and 频 as code page 936 does (the one as bytes that are no UTF-8, the
-  // other as bytes that are UTF-8 for another character), and é differently.
+  // Both code pages lack Ÿ and hold everything else. They spell 频 as code page 936
+  // does, in bytes that are UTF-8 for another character, and é differently.
   std::optional<std::string> encode(const std::string& utf8, platform::CodePage page) override;
   std::string decode(const std::string& bytes, platform::CodePage page) override;
   std::optional<std::string> shortPath(const std::string& path) override;
@@ -66,14 +64,12 @@ class FakePlatform : public platform::Platform {
   std::string systemFolderPath = "C:\\Windows\\System32";
   std::string temporaryFolderPath = "C:\\Users\\me\\AppData\\Local\\Temp\\";
   std::map<std::string, std::string> longNames;   // 8.3 path -> its long form
-  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, which listings also report
-  std::set<std::string> unreadable;               // paths whose reads and listings fail
+  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form
+  std::set<std::string> unreadable;               // folders that cannot be opened
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
   bool diskFull = false;                          // writes stop halfway
-  bool failRuns = false;
-  std::set<std::string> undeletable;    // files held open by someone else
-  std::set<std::string> lockedFolders;  // script locks taken, by this or another copy
+  std::set<std::string> lockedFolders;            // script locks taken, by this or another copy
   // The lock the running interpreter holds; dropping it is the interpreter's end.
   std::unique_ptr<platform::ScriptLock> interpreterLock;
 
@@ -86,7 +82,6 @@ class FakePlatform : public platform::Platform {
 
  private:
   std::string key(const std::string& path) const;
-  std::vector<std::string> childrenOf(const std::string& folderKey) const;
 
   std::map<std::string, Node> nodes_;
   std::vector<std::string> order_;  // keys in the order they were made

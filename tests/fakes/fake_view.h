@@ -22,13 +22,12 @@ class FakeView : public app::FormView {
   void clearList() override { list.clear(); }
   void addListEntry(const std::string& text) override { list.push_back(text); }
   int selectedListIndex() override { return selected; }
-  void beginListFill() override { ++fillDepth; }
-  void endListFill() override { --fillDepth; }
+  void beginListFill() override {}
+  void endListFill() override {}
 
   std::map<app::Control, std::string> texts;
   std::vector<std::string> list;
   int selected = -1;
-  int fillDepth = 0;
   std::string caption;
   bool timerRunning = false;
   std::optional<int> taskbarProgress;

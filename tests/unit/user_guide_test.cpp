@@ -57,7 +57,6 @@ std::vector<std::string> stringConstants(const std::string& header) {
 class UserGuideTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(guide.empty()) << "cannot read " << kGuidePath; }
-  bool mentions(const std::string& text) const { return guide.find(text) != std::string::npos; }
   // A message too long for one line runs on over the next ones, indented.
   bool quotes(const std::string& message) const {
     return std::regex_replace(guide, std::regex("\r\n *"), "").find(message) != std::string::npos;
@@ -65,45 +64,37 @@ class UserGuideTest : public ::testing::Test {
   const std::string guide = readFile(kGuidePath);
 };
 
-TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepad) {
+// Titled with the name and version the exe's properties and the zip show.
+TEST_F(UserGuideTest, OpensCorrectlyInEveryNotepadUnderTheProductsTitle) {
   // Without the byte order mark, Notepad before Windows 10 reads UTF-8 as the ANSI code page;
   // before Windows 10 1809 it shows bare LF line ends as one long line.
   ASSERT_EQ(guide.rfind("\xEF\xBB\xBF", 0), 0u) << "no UTF-8 byte order mark";
   const std::string text = guide.substr(3);
   ASSERT_TRUE(platform::isStrictUtf8(text)) << "not well-formed UTF-8";
-  EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "the last line has no line end";
+  EXPECT_EQ(text.rfind(std::string(TDL2MP4_PRODUCT_NAME) + " V" + TDL2MP4_DISPLAY_VERSION + " 使用说明\r\n", 0), 0u);
 
   std::size_t lineNumber = 0;
-  for (std::size_t start = 0; start < text.size(); ++lineNumber) {
-    const std::size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    start = end == std::string::npos ? text.size() : end + 1;
-    const std::string body = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
-    EXPECT_EQ(body.size() + 1, line.size()) << "line " << lineNumber + 1 << " does not end in CRLF";
-    EXPECT_EQ(body.find_first_of("\r\t"), std::string::npos) << "stray CR or tab in line " << lineNumber + 1;
-    EXPECT_LE(columns(body), kWidestLine) << "line " << lineNumber + 1 << " is too wide: " << body;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = text.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos) << "line " << lineNumber + 1 << " does not end in CRLF";
+    const std::string line = text.substr(start, end - start);
+    ++lineNumber;
+    EXPECT_EQ(line.find_first_of("\r\n\t"), std::string::npos) << "bare CR, LF or tab in line " << lineNumber;
+    EXPECT_LE(columns(line), kWidestLine) << "line " << lineNumber << " is too wide: " << line;
   }
 }
 
-TEST_F(UserGuideTest, ExplainsEveryMessageTheProgramShows) {
+TEST_F(UserGuideTest, ExplainsEveryMessageAndNamesTheButtonsAsTheWindowShowsThem) {
   std::vector<std::string> messages = stringConstants("convert/messages.h");
   ASSERT_GE(messages.size(), 10u) << "the message constants were not found";
   for (const char* header : {"app/settings_file.h", "app/start_folder.h"}) {
     for (const std::string& text : stringConstants(header)) messages.push_back(text);
   }
   for (const std::string& message : messages) EXPECT_TRUE(quotes(message)) << "not in the guide: " << message;
-}
-
-// The name and version the exe's properties and the zip show.
-TEST_F(UserGuideTest, IsTitledWithTheProductsNameAndVersion) {
-  const std::string title = std::string(TDL2MP4_PRODUCT_NAME) + " V" + TDL2MP4_DISPLAY_VERSION + " 使用说明\r\n";
-  EXPECT_EQ(guide.substr(3, title.size()), title);
-}
-
-TEST_F(UserGuideTest, NamesTheButtonsAsTheWindowShowsThem) {
   for (const app::ControlLayout& control : app::kFormLayout) {
-    if (control.kind != app::ControlKind::Button && control.control != app::Control::Label1) continue;
-    EXPECT_TRUE(mentions(control.loadCaption)) << "not in the guide: " << control.loadCaption;
+    const bool named = control.kind == app::ControlKind::Button || control.control == app::Control::Label1;
+    if (named)
+      EXPECT_NE(guide.find(control.loadCaption), std::string::npos) << "not in the guide: " << control.loadCaption;
   }
 }
 
