@@ -93,8 +93,9 @@ TEST_F(UserGuideTest, ExplainsEveryMessageAndNamesTheButtonsAsTheWindowShowsThem
   for (const std::string& message : messages) EXPECT_TRUE(quotes(message)) << "not in the guide: " << message;
   for (const app::ControlLayout& control : app::kFormLayout) {
     const bool named = control.kind == app::ControlKind::Button || control.control == app::Control::Label1;
-    if (named)
+    if (named) {
       EXPECT_NE(guide.find(control.loadCaption), std::string::npos) << "not in the guide: " << control.loadCaption;
+    }
   }
 }
 
