@@ -75,6 +75,7 @@ faults=(
   "advice_when_not_denied convert/write_failure.h - - s/if \(failure.accessDenied\) text/text/"
   "settings_without_advice app/settings_file.cpp - - s/convert::CannotWriteMessage\(kPathNotSaved, saved\)/kPathNotSaved + saved.error/"
   "script_without_advice convert/conversion.cpp - - s/CannotWriteMessage\(kScriptNotWritten, written\)/kScriptNotWritten + written.error/"
+  "interpreter_start_failure_silent convert/conversion.cpp - - s/platform.message\(kInterpreterNotStarted \+ started.error\);//"
   "old_output_without_advice convert/conversion.cpp - - s/CannotWriteMessage\(kOutputInUse \+ temporary \+ \"（\", deleted, \"）\"\)/kOutputInUse + temporary + \"（\" + deleted.error + \"）\"/"
   "joined_under_final_name convert/merge_script.cpp - - s/QuoteForBatch\(platform::JoinPath\(appFolder, kTemporaryName\)\)/QuoteForBatch(platform::JoinPath(appFolder, outputName))/"
   "rename_after_failed_copy convert/merge_script.cpp - - s/std::string\(kIfAllWentWell\) \+ \"move \/Y \"/std::string(\"move \/Y \")/"

@@ -226,6 +226,7 @@ std::optional<std::string> FakePlatform::shortPath(const std::string& path) {
 }
 
 Status FakePlatform::run(const platform::RunRequest& request) {
+  if (failRuns) return Status::failure("cannot start");
   runs.push_back(request);
   return Status::success();
 }

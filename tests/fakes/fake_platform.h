@@ -69,6 +69,7 @@ class FakePlatform : public platform::Platform {
   std::map<std::string, int> failListingAfter;    // folder -> entries listed before it fails
   bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
   bool diskFull = false;                          // writes stop halfway
+  bool failRuns = false;
   std::set<std::string> lockedFolders;            // script locks taken, by this or another copy
   // The lock the running interpreter holds; dropping it is the interpreter's end.
   std::unique_ptr<platform::ScriptLock> interpreterLock;

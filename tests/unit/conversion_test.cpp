@@ -252,12 +252,15 @@ TEST_F(ConversionTest, FailuresBeforeTheInterpreterRunsAreReportedAndLeaveNoLock
   platform.remove(kTemporary);
   convertEntry(0);
   platform.failWrites = false;
+  platform.failRuns = true;
+  convertEntry(0);
   platform.appFolder = "\\\\server\\share\\tools";
   convertEntry(0);
-  ASSERT_EQ(platform.messages.size(), 3u);
+  ASSERT_EQ(platform.messages.size(), 4u);
   EXPECT_EQ(platform.messages[0], convert::kOutputInUse + std::string(kTemporary) + "（access denied）" + moveAdvice);
   EXPECT_EQ(platform.messages[1], convert::kScriptNotWritten + std::string("access denied") + moveAdvice);
-  EXPECT_EQ(platform.messages[2], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
+  EXPECT_EQ(platform.messages[2], convert::kInterpreterNotStarted + std::string("cannot start"));
+  EXPECT_EQ(platform.messages[3], convert::kAppFolderOnNetwork + std::string("\\\\server\\share\\tools"));
   EXPECT_TRUE(platform.runs.empty());
   EXPECT_TRUE(platform.lockedFolders.empty());
   EXPECT_FALSE(state.conversion);
