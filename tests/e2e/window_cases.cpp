@@ -67,9 +67,11 @@ std::string rectText(const RECT& r) {
          std::to_string(r.bottom - r.top) + ")";
 }
 
-// Screen pixels as 0x00RRGGBB; read from the screen because another process's
+// The control's pixels as luminance from 0 to 255, row by row; read from the screen because another process's
 // window cannot be asked to paint into a device context of ours.
-std::vector<uint32_t> captureScreen(const RECT& area) {
+std::vector<std::vector<int>> luminanceOf(HWND control) {
+  RECT area{};
+  GetWindowRect(control, &area);
   const int width = area.right - area.left, height = area.bottom - area.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -83,22 +85,20 @@ std::vector<uint32_t> captureScreen(const RECT& area) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  for (uint32_t& p : pixels) p &= 0xFFFFFF;
-  return pixels;
+  std::vector<std::vector<int>> rows(pixels.empty() ? 0 : static_cast<size_t>(height));
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    const uint32_t p = pixels[i];
+    rows[i / static_cast<size_t>(width)].push_back(
+        static_cast<int>((p >> 16 & 0xFF) * 3 + (p >> 8 & 0xFF) * 6 + (p & 0xFF)) / 10);
+  }
+  return rows;
 }
-
-int luminance(uint32_t p) { return static_cast<int>(((p >> 16) & 0xFF) * 3 + ((p >> 8) & 0xFF) * 6 + (p & 0xFF)) / 10; }
 
 // The most rows with dark pixels in a row: the height of the tallest line of the control's text.
 int lineHeight(HWND control) {
-  RECT area{};
-  GetWindowRect(control, &area);
-  const std::vector<uint32_t> image = captureScreen(area);
-  const auto width = static_cast<size_t>(area.right - area.left);
   int tallest = 0, run = 0;
-  for (size_t row = 0; width > 0 && row < image.size() / width; ++row) {
-    bool ink = false;
-    for (size_t x = 0; x < width; ++x) ink = ink || luminance(image[row * width + x]) < 96;
+  for (const auto& row : luminanceOf(control)) {
+    const bool ink = std::any_of(row.begin(), row.end(), [](int l) { return l < 96; });
     tallest = std::max(tallest, run = ink ? run + 1 : 0);
   }
   return tallest;
@@ -148,17 +148,13 @@ void windowLayout(Case& c) {
   c.check(!(listStyle & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL | LBS_NOSEL)), "List1 is not single-selection");
 
   // The QR code: a picture of dark and light modules, not an empty box.
-  RECT image{};
-  GetWindowRect(app.control(IDC_IMAGE1), &image);
-  const std::vector<uint32_t> picture = captureScreen(image);
-  size_t dark = 0, light = 0;
-  for (uint32_t p : picture) {
-    dark += luminance(p) < 64;
-    light += luminance(p) > 192;
+  size_t dark = 0, light = 0, all = 0;
+  for (const auto& row : luminanceOf(app.control(IDC_IMAGE1))) {
+    for (int l : row) dark += l<64, light += l> 192, ++all;
   }
-  c.check(dark * 10 > picture.size() && light * 10 > picture.size(),
-          "Image1 does not show a black-and-white picture (" + std::to_string(dark) + " dark, " +
-              std::to_string(light) + " light of " + std::to_string(picture.size()) + " pixels)");
+  c.check(dark * 10 > all && light * 10 > all, "Image1 does not show a black-and-white picture (" +
+                                                   std::to_string(dark) + " dark, " + std::to_string(light) +
+                                                   " light of " + std::to_string(all) + " pixels)");
 
   // Label3 in SimSun 14.25 pt, Label1 in the normal GUI font, some 9 pt.
   const int label1 = lineHeight(app.control(IDC_LABEL1)), label3 = lineHeight(app.control(IDC_LABEL3));
@@ -317,8 +313,8 @@ void settingsSave(Case& c) {
   makeFolder(c, settings + L".new");
   app->click(IDC_COMMAND4);
   const std::wstring said = expectMessage(c, *app, kNotSaved, "saving where access is denied");
-  c.check(said.size() > wcslen(kMoveProgram) &&
-              said.compare(said.size() - wcslen(kMoveProgram), std::wstring::npos, kMoveProgram) == 0,
+  const size_t advice = said.rfind(kMoveProgram);
+  c.check(advice != said.npos && advice > 0 && advice + wcslen(kMoveProgram) == said.size(),
           "a refused save does not end by saying where to put the program: " + quoted(said));
 }
 
