@@ -101,7 +101,7 @@ void conversionJoin(Case& c) {
        {L"01.tdl", L"02.tdl", L"3.tdl", L"04.TDL"}},
       // Only "ytdl" passes the check, and the interpreter joins the capitals.
       {L"7f3a9c", L"Shipin7f3a.mp4", {L"ytdl", L"b.TDL", L"A.TDL"}, {L"A.TDL", L"b.TDL"}},
-      // The same first four characters: the video above must stay.
+      // The same first four characters: a name of its own, so the video above stays.
       {L"7f3a00", L"Shipin7f3a (2).mp4", {L"1.tdl"}, {L"1.tdl"}},
       {L"%OS%^!(3) &,;=" + local, L"Shipin%OS%.mp4", {L"b.tdl", L"a.tdl"}, {L"a.tdl", L"b.tdl"}},
       {L"!(^)&,;=x", L"Shipin!(^).mp4", {L"b.tdl", L"a.tdl"}, {L"a.tdl", L"b.tdl"}},
@@ -223,11 +223,11 @@ void conversionOneAtATime(Case& c) {
   convert(c, second, listed, L"short", L"Shipinshor.mp4", joined(c, cache + L"\\short", {L"1.tdl", L"2.tdl"}));
 }
 
-// A thousand fragments numbered without padding: the join names each in numeric order. Their folder is deeper than
-// 260 characters below a name outside the code page, and so is the program's folder name: Wine keeps no 8.3 names
-// on disk but makes them up for GetShortPathNameW, so both reach the script in their short forms. The first run is
-// cut off midway: nothing may pass for the video, and the program clears what is left. Then a folder with numbers
-// missing: the question comes first; No writes nothing, Yes joins what is there in numeric order.
+// A thousand fragments numbered without padding: the join names each in numeric order. Their folder lies more than
+// 260 characters deep below a name outside the code page, and the program's folder name is outside it too: Wine
+// keeps no 8.3 names on disk but makes them up for GetShortPathNameW, so both reach the script in short forms.
+// The first run is cut off midway: nothing may pass for the video, and the program clears what is left. Then a
+// folder with numbers missing: the question comes first; No writes nothing, Yes joins what is there in numeric order.
 void conversionManyFragments(Case& c) {
   const std::wstring appFolder = installProgram(c, c.root + L"app \u0E01\U0001F600");
   const std::wstring id = L"0f4c3a9e2b7d41c6a8e5f90b1d2c3e4f";
