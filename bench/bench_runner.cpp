@@ -22,19 +22,20 @@
 #include <cwchar>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/resource.h"
 #include "bench/bench_names.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/wide.h"
+#include "tests/e2e/framework.h"
 
 namespace {
 
+using e2e::Launched;
+using e2e::utf8;
 using platform::win32::FindHandle;
-using platform::win32::KernelHandle;
-using platform::win32::toUtf8;
 
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kListTimeoutMs = 120000;
@@ -42,7 +43,6 @@ constexpr DWORD kMergeTimeoutMs = 300000;
 // Polling the files of a join that runs for seconds: a finer step would only take
 // the processor from the command interpreter it waits for.
 constexpr DWORD kMergePollMs = 5;
-constexpr UINT kReplyTimeoutMs = 10000;
 // A fresh window still paints and settles after its loop first runs; a click waits
 // that out so it is not counted in the listing.
 constexpr DWORD kSettleMs = 300;
@@ -62,132 +62,49 @@ class Stopwatch {
   LARGE_INTEGER start_;
 };
 
-// One started copy of a program under measurement, ended whichever way the measurement ends.
-// It runs in a job of its own, which takes the command interpreter it starts with it.
-class Child {
- public:
-  static std::optional<Child> start(const std::wstring& exe, const std::wstring& arguments) {
-    KernelHandle job(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job || !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-      std::fprintf(stderr, "bench: cannot make a job (error %lu)\n", GetLastError());
-      return std::nullopt;
-    }
-    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS | CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &started)) {
-      std::fprintf(stderr, "bench: cannot start %s (error %lu)\n", toUtf8(exe).c_str(), GetLastError());
-      return std::nullopt;
-    }
-    const KernelHandle thread(started.hThread);
-    KernelHandle process(started.hProcess);
-    if (!AssignProcessToJobObject(job.get(), process.get())) {
-      std::fprintf(stderr, "bench: cannot put %s into a job (error %lu)\n", toUtf8(exe).c_str(), GetLastError());
-      TerminateProcess(process.get(), 1);
-      return std::nullopt;
-    }
-    ResumeThread(thread.get());
-    return Child(std::move(job), std::move(process), started.dwProcessId);
+// The program and every process it started that still runs.
+DWORD processesOf(const Launched& program) {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+  if (!QueryInformationJobObject(program.job(), JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
+                                 nullptr)) {
+    return MAXDWORD;
   }
-
-  Child(Child&&) = default;
-  Child& operator=(Child&&) = default;
-  ~Child() {
-    if (!process_) return;
-    TerminateJobObject(job_.get(), 1);
-    WaitForSingleObject(process_.get(), 10000);
-  }
-
-  DWORD id() const { return id_; }
-  bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-  // The program and every process it started that still runs.
-  DWORD processes() const {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-    if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &accounting, sizeof accounting,
-                                   nullptr)) {
-      return MAXDWORD;
-    }
-    return accounting.ActiveProcesses;
-  }
-  // The way its user would close it; true once it and all it started have ended.
-  bool close(HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    const Stopwatch clock;
-    while (processes() > 0) {
-      if (clock.milliseconds() > kWindowTimeoutMs) return false;
-      Sleep(10);
-    }
-    return true;
-  }
-  double peakWorkingSetMib() const {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process_.get(), &counters, sizeof counters)) return -1;
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-  }
-
- private:
-  Child(KernelHandle job, KernelHandle process, DWORD id)
-      : job_(std::move(job)), process_(std::move(process)), id_(id) {}
-
-  KernelHandle job_;
-  KernelHandle process_;
-  DWORD id_ = 0;
-};
-
-// A visible top-level window of the process; any class when className is null.
-HWND visibleWindowOf(DWORD processId, const wchar_t* className) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return nullptr;
+  return accounting.ActiveProcesses;
 }
 
-// The reply, or nothing if the window does not answer in time.
-std::optional<LRESULT> ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-  DWORD_PTR reply = 0;
-  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kReplyTimeoutMs, &reply)) {
-    return std::nullopt;
-  }
-  return static_cast<LRESULT>(reply);
+double peakWorkingSetMib(const Launched& program) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(program.process(), &counters, sizeof counters)) return -1;
+  return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
 // The text of a message box the program shows, which says why it did not do what was asked.
-std::optional<std::string> messageBoxText(const Child& child) {
-  HWND box = visibleWindowOf(child.id(), L"#32770");
+std::optional<std::string> messageBoxText(const Launched& program) {
+  HWND box = e2e::visibleWindow(L"#32770", program.processId());
   if (!box) return std::nullopt;
-  wchar_t text[1024] = {};
-  ask(GetDlgItem(box, 0xFFFF), WM_GETTEXT, sizeof text / sizeof *text, reinterpret_cast<LPARAM>(text));
-  return toUtf8(text);
+  return utf8(e2e::textOf(GetDlgItem(box, 0xFFFF)));
 }
 
-// Polls `done` until it holds; false if the program ended, put up a message box or ran out of time.
-bool waitFor(const Child& child, DWORD timeoutMs, const char* what, const std::function<bool()>& done,
+// Polls `done` until it holds; throws if the program ended, put up a message box or ran out of time.
+void waitFor(const Launched& program, DWORD timeoutMs, const char* what, const std::function<bool()>& done,
              DWORD stepMs = 1) {
-  const Stopwatch clock;
-  for (int polls = 0; !done(); ++polls) {
-    const char* failure = nullptr;
-    std::string text;
-    if (!child.running()) failure = "the program ended";
-    // Looking for a message box is a round trip to the window system: not on every poll.
-    if (polls % 50 == 0) {
-      if (const auto box = messageBoxText(child)) failure = "a message box came up", text = ": " + *box;
-    }
-    if (clock.milliseconds() > timeoutMs) failure = "time ran out";
-    if (failure) {
-      std::fprintf(stderr, "bench: %s while waiting for %s%s\n", failure, what, text.c_str());
-      return false;
-    }
-    Sleep(stepMs);
+  std::string failure;
+  int polls = 0;
+  const bool ended = e2e::waitUntil(
+      [&] {
+        if (done()) return true;
+        if (program.waitForExit(0)) failure = "the program ended";
+        // Looking for a message box is a round trip to the window system: not on every poll.
+        if (polls++ % 50 == 0) {
+          if (const auto box = messageBoxText(program)) failure = "a message box came up: " + *box;
+        }
+        return !failure.empty();
+      },
+      timeoutMs, stepMs);
+  if (!ended || !failure.empty()) {
+    throw std::runtime_error((failure.empty() ? "time ran out" : failure) + " while waiting for " + what);
   }
-  return true;
 }
 
 struct Run {
@@ -196,54 +113,48 @@ struct Run {
 };
 
 struct Started {
-  Child child;
-  HWND shown = nullptr;  // its main window, visible and answering
+  Launched program;
+  HWND shown = nullptr;  // its first window, visible and answering
   double at = 0;         // milliseconds from just before the process was created, or from the read click
 };
 
-std::optional<Started> startProgram(const std::wstring& exe, const std::wstring& arguments) {
+Started startProgram(const std::wstring& exe, const std::wstring& arguments) {
   const Stopwatch clock;
-  auto child = Child::start(exe, arguments);
-  if (!child) return std::nullopt;
-  HWND window = nullptr;
-  if (!waitFor(*child, kWindowTimeoutMs, "a visible window",
-               [&] { return (window = visibleWindowOf(child->id(), nullptr)) && ask(window, WM_NULL); })) {
-    return std::nullopt;
+  Started started{Launched(exe, arguments, nullptr)};
+  started.shown = started.program.awaitWindow(nullptr, kWindowTimeoutMs, 1);
+  if (!started.shown) {
+    throw std::runtime_error(started.program.waitForExit(0) ? "the program ended before it showed a window"
+                                                            : "time ran out while waiting for a visible window");
   }
-  return Started{std::move(*child), window, clock.milliseconds()};
+  started.at = clock.milliseconds();
+  return started;
 }
 
-std::optional<Run> timeStartup(const std::wstring& exe) {
-  auto started = startProgram(exe, L"");
-  if (!started) return std::nullopt;
-  return Run{started->at, started->child.peakWorkingSetMib()};
+Run timeStartup(const std::wstring& exe) {
+  const Started started = startProgram(exe, L"");
+  return Run{started.at, peakWorkingSetMib(started.program)};
 }
 
 // Started and settled, then its read button clicked until the list holds every subfolder
 // and the window answers; `at` is the time from that click.
-std::optional<Started> startAndList(const std::wstring& exe, const std::wstring& arguments, int buttonId, int listId,
-                                    LRESULT subfolders) {
-  auto started = startProgram(exe, arguments);
-  if (!started) return std::nullopt;
+Started startAndList(const std::wstring& exe, const std::wstring& arguments, int buttonId, int listId,
+                     LRESULT subfolders) {
+  Started started = startProgram(exe, arguments);
   Sleep(kSettleMs);
-  ask(started->shown, WM_NULL);
-  HWND list = GetDlgItem(started->shown, listId);
-  HWND button = GetDlgItem(started->shown, buttonId);
+  e2e::send(started.shown, WM_NULL);
+  HWND list = GetDlgItem(started.shown, listId);
+  HWND button = GetDlgItem(started.shown, buttonId);
   const Stopwatch clock;
   PostMessageW(button, BM_CLICK, 0, 0);
-  if (!waitFor(started->child, kListTimeoutMs, "a full list",
-               [&] { return ask(list, LB_GETCOUNT).value_or(-1) >= subfolders && ask(started->shown, WM_NULL); })) {
-    return std::nullopt;
-  }
-  started->at = clock.milliseconds();
+  waitFor(started.program, kListTimeoutMs, "a full list", [&] { return e2e::send(list, LB_GETCOUNT) >= subfolders; });
+  e2e::send(started.shown, WM_NULL);
+  started.at = clock.milliseconds();
   return started;
 }
 
-std::optional<Run> timeListing(const std::wstring& exe, const std::wstring& arguments, int buttonId, int listId,
-                               LRESULT subfolders) {
-  const auto listed = startAndList(exe, arguments, buttonId, listId, subfolders);
-  if (!listed) return std::nullopt;
-  return Run{listed->at, listed->child.peakWorkingSetMib()};
+Run timeListing(const std::wstring& exe, const std::wstring& arguments, int buttonId, int listId, LRESULT subfolders) {
+  const Started listed = startAndList(exe, arguments, buttonId, listId, subfolders);
+  return Run{listed.at, peakWorkingSetMib(listed.program)};
 }
 
 // What a join needs to know of the program's folder and of the video it joins.
@@ -302,7 +213,7 @@ std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstrin
     merge.bytes += sizeOf(found);
   });
   if (merge.entry < 0 || merge.fragments == 0) {
-    std::fprintf(stderr, "bench: %s is no folder of fragments\n", toUtf8(video).c_str());
+    std::fprintf(stderr, "bench: %s is no folder of fragments\n", utf8(video).c_str());
     return std::nullopt;
   }
   return merge;
@@ -311,19 +222,18 @@ std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstrin
 // From the click on the start button to the joined file holding every byte under its
 // final name and the script gone, which deletes itself last. Then the program must have
 // nothing to say once its interpreter has ended, and must end when closed.
-std::optional<Run> timeMerge(const MergeCase& merge) {
+Run timeMerge(const MergeCase& merge) {
   const std::wstring script = merge.appFolder + L"\\Fok.BAT";
   deleteOutputs(merge.appFolder);
   DeleteFileW(script.c_str());
-  auto listed = startAndList(merge.exe, L"", IDC_COMMAND2, IDC_LIST1, merge.subfolders);
-  if (!listed) return std::nullopt;
-  Child& child = listed->child;
-  HWND window = listed->shown;
+  const Started listed = startAndList(merge.exe, L"", IDC_COMMAND2, IDC_LIST1, merge.subfolders);
+  const Launched& program = listed.program;
+  HWND window = listed.shown;
   // The read yields to the window after each entry it lists, the last one too, and drops
   // a click on the start button that comes meanwhile; it has long ended after a pause.
   Sleep(kSettleMs);
-  ask(GetDlgItem(window, IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(merge.entry));
-  ask(window, WM_NULL);
+  e2e::send(GetDlgItem(window, IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(merge.entry));
+  e2e::send(window, WM_NULL);
 
   const Stopwatch clock;
   PostMessageW(GetDlgItem(window, IDC_COMMAND1), BM_CLICK, 0, 0);
@@ -331,29 +241,29 @@ std::optional<Run> timeMerge(const MergeCase& merge) {
     const auto sizes = outputSizes(merge.appFolder);
     return std::find(sizes.begin(), sizes.end(), merge.bytes) != sizes.end();
   };
-  if (!waitFor(
-          child, kMergeTimeoutMs, "the joined file", [&] { return !exists(script) && whole(); }, kMergePollMs)) {
+  try {
+    waitFor(
+        program, kMergeTimeoutMs, "the joined file", [&] { return !exists(script) && whole(); }, kMergePollMs);
+  } catch (const std::exception&) {
     const auto sizes = outputSizes(merge.appFolder);
     std::fprintf(stderr, "bench: the joined file holds %llu of %llu bytes; the script is %s\n",
                  sizes.empty() ? 0ull : static_cast<unsigned long long>(sizes.front()),
                  static_cast<unsigned long long>(merge.bytes), exists(script) ? "still there" : "not there");
-    return std::nullopt;
+    throw;
   }
-  const Run run{clock.milliseconds(), child.peakWorkingSetMib()};
+  const Run run{clock.milliseconds(), peakWorkingSetMib(program)};
 
-  if (!waitFor(child, kWindowTimeoutMs, "the interpreter's end", [&] { return child.processes() == 1; })) {
-    return std::nullopt;
-  }
+  waitFor(program, kWindowTimeoutMs, "the interpreter's end", [&] { return processesOf(program) == 1; });
   // The program hears of that end by a message of its own; it may come after ours.
   Sleep(kSettleMs);
-  ask(window, WM_NULL);
-  if (const auto box = messageBoxText(child)) {
-    std::fprintf(stderr, "bench: a message box came up after the join: %s\n", box->c_str());
-    return std::nullopt;
+  e2e::send(window, WM_NULL);
+  if (const auto box = messageBoxText(program)) {
+    throw std::runtime_error("a message box came up after the join: " + *box);
   }
-  if (!child.close(window)) {
-    std::fprintf(stderr, "bench: the program or what it started still runs after it was closed\n");
-    return std::nullopt;
+  // The way its user would close it.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (!e2e::waitUntil([&] { return processesOf(program) == 0; }, kWindowTimeoutMs, 10)) {
+    throw std::runtime_error("the program or what it started still runs after it was closed");
   }
   deleteOutputs(merge.appFolder);
   return run;
@@ -394,20 +304,30 @@ std::string runText(const std::optional<Run>& run) {
 // One of the two things compared: the program and its floor, or two builds or two cases of it.
 struct Side {
   std::string name;
-  std::function<std::optional<Run>()> run;
+  std::function<Run()> run;
 };
+
+// A run that failed says why and counts as none.
+std::optional<Run> attempt(const Side& side) {
+  try {
+    return side.run();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench: %s: %s\n", side.name.c_str(), error.what());
+    return std::nullopt;
+  }
+}
 
 // Runs the two in turn, after one uncounted run of each that pays for loading the libraries
 // from disk, and prints every run, then the medians and the ratio of a's to b's.
 int compare(const std::string& what, int runs, const Side& a, const Side& b) {
-  std::printf("%s: warm-up, not counted: %s %s   %s %s\n", what.c_str(), a.name.c_str(), runText(a.run()).c_str(),
-              b.name.c_str(), runText(b.run()).c_str());
+  std::printf("%s: warm-up, not counted: %s %s   %s %s\n", what.c_str(), a.name.c_str(), runText(attempt(a)).c_str(),
+              b.name.c_str(), runText(attempt(b)).c_str());
   std::fflush(stdout);
   Series aRuns;
   Series bRuns;
   for (int run = 1; run <= runs; ++run) {
-    const auto aRun = a.run();
-    const auto bRun = b.run();
+    const auto aRun = attempt(a);
+    const auto bRun = attempt(b);
     aRuns.add(aRun);
     bRuns.add(bRun);
     std::printf("%s run %2d: %s %s   %s %s\n", what.c_str(), run, a.name.c_str(), runText(aRun).c_str(), b.name.c_str(),
@@ -437,8 +357,8 @@ int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB) {
   char what[64];
   std::snprintf(what, sizeof what, "join %.0f MiB in %zu files", static_cast<double>(a->bytes) / (1024.0 * 1024.0),
                 a->fragments);
-  return compare(what, runs, {toUtf8(sideA[0]), [&] { return timeMerge(*a); }},
-                 {toUtf8(sideB[0]), [&] { return timeMerge(*b); }});
+  return compare(what, runs, {utf8(sideA[0]), [&] { return timeMerge(*a); }},
+                 {utf8(sideB[0]), [&] { return timeMerge(*b); }});
 }
 
 int usage() {

@@ -35,8 +35,6 @@ struct Case {
 using CaseList = std::vector<std::pair<const wchar_t*, void (*)(Case&)>>;
 
 void addWindowCases(CaseList& cases);
-void addListingCases(CaseList& cases);
-void addSettingsCases(CaseList& cases);
 void addConversionCases(CaseList& cases);
 
 struct HandleCloser {
@@ -163,6 +161,14 @@ inline std::vector<HWND> topLevelWindows(const wchar_t* className, DWORD process
   return found;
 }
 
+// Of any class when none is given.
+inline HWND visibleWindow(const wchar_t* className, DWORD processId) {
+  for (HWND window : topLevelWindows(className, processId)) {
+    if (IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
 // Sends across processes; a window that does not answer within 10 s ends the case.
 inline LRESULT send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
@@ -186,59 +192,76 @@ inline std::wstring installProgram(Case& c, const std::wstring& appFolder) {
   return appFolder;
 }
 
-// One started copy of the program. The job is closed with kill-on-close, so the
-// command interpreter and explorer windows it started end with it.
-class App {
+// A started program, in a job of its own that is closed with kill-on-close, so the command interpreter and
+// explorer windows it started end with it. The end-to-end cases and the bench start every program this way.
+class Launched {
  public:
-  // Waits for the main window unless told that the program should not show one.
-  enum class Expect { Window, NoWindow };
-
-  App(Case& c, const std::wstring& appFolder, Expect expect = Expect::Window) : case_(c), folder_(appFolder) {
+  Launched(const std::wstring& exe, const std::wstring& arguments, const wchar_t* workingFolder) {
     job_ = own(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-      c.abort("cannot make a job object" + lastError());
+      throw std::runtime_error("cannot make a job object" + lastError());
     }
-    const std::wstring exe = appFolder + L"\\tdl2mp4.exe";
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    // The case folder, not the program's own, is the working folder: the program must find its files by its own path.
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS,
-                        nullptr, c.root.c_str(), &startup, &info)) {
-      c.abort("cannot start " + quoted(exe) + lastError());
+                        nullptr, workingFolder, &startup, &info)) {
+      throw std::runtime_error("cannot start " + quoted(exe) + lastError());
     }
     process_ = own(info.hProcess);
     const UniqueHandle thread = own(info.hThread);
     processId_ = info.dwProcessId;
     if (!AssignProcessToJobObject(job_.get(), process_.get())) {
       TerminateProcess(process_.get(), 1);
-      c.abort("cannot put the program into a job" + lastError());
+      throw std::runtime_error("cannot put " + quoted(exe) + " into a job" + lastError());
     }
     ResumeThread(thread.get());
-    if (expect == Expect::NoWindow) return;
-    waitUntil(
-        [&] {
-          for (HWND window : topLevelWindows(MAIN_WINDOW_CLASS, processId_)) {
-            if (IsWindowVisible(window)) window_ = window;
-          }
-          return window_ || waitForExit(0);
-        },
-        30000);
-    if (!window_) c.abort(waitForExit(0) ? "the program ended before showing its window" : "no main window in 30 s");
-    if (!settle()) c.abort("the program's window does not answer after start-up");
   }
-
-  ~App() {
+  Launched(Launched&&) = default;
+  ~Launched() {
+    if (!process_) return;
     TerminateJobObject(job_.get(), 1);
     WaitForSingleObject(process_.get(), 5000);
   }
 
+  HANDLE job() const { return job_.get(); }
+  HANDLE process() const { return process_.get(); }
+  DWORD processId() const { return processId_; }
+  bool waitForExit(DWORD timeoutMs) const { return WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
+  // Its first visible top-level window of the class, once that answers; none if the program ended or time ran out.
+  HWND awaitWindow(const wchar_t* className, DWORD timeoutMs, DWORD stepMs = 25) const {
+    HWND window = nullptr;
+    waitUntil([&] { return (window = visibleWindow(className, processId_)) || waitForExit(0); }, timeoutMs, stepMs);
+    if (window) send(window, WM_NULL);
+    return window;
+  }
+
+ private:
+  UniqueHandle job_;
+  UniqueHandle process_;
+  DWORD processId_ = 0;
+};
+
+// One started copy of the program in the given folder.
+class App {
+ public:
+  // Waits for the main window unless told that the program should not show one.
+  enum class Expect { Window, NoWindow };
+
+  // The case folder, not the program's own, is the working folder: the program must find its files by its own path.
+  App(Case& c, const std::wstring& appFolder, Expect expect = Expect::Window)
+      : case_(c), folder_(appFolder), program_(appFolder + L"\\tdl2mp4.exe", L"", c.root.c_str()) {
+    if (expect == Expect::NoWindow) return;
+    window_ = program_.awaitWindow(MAIN_WINDOW_CLASS, 30000);
+    if (!window_) c.abort(waitForExit(0) ? "the program ended before showing its window" : "no main window in 30 s");
+  }
+
   HWND window() const { return window_; }
   const std::wstring& folder() const { return folder_; }
-  DWORD processId() const { return processId_; }
+  DWORD processId() const { return program_.processId(); }
   HWND control(int id) const {
     HWND child = GetDlgItem(window_, id);
     if (!child) case_.abort("the window has no control with ID " + std::to_string(id));
@@ -253,20 +276,18 @@ class App {
     DWORD_PTR result = 0;
     return SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
   }
-  bool waitForExit(DWORD timeoutMs) const { return WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
+  bool waitForExit(DWORD timeoutMs) const { return program_.waitForExit(timeoutMs); }
   int listCount() const { return static_cast<int>(send(control(IDC_LIST1), LB_GETCOUNT)); }
   void selectListItem(int index) const { send(control(IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(index)); }
   HWND messageBox() const {
-    const std::vector<HWND> boxes = topLevelWindows(L"#32770", processId_);
+    const std::vector<HWND> boxes = topLevelWindows(L"#32770", processId());
     return boxes.empty() ? nullptr : boxes.front();
   }
 
  private:
   Case& case_;
   std::wstring folder_;
-  UniqueHandle job_;
-  UniqueHandle process_;
-  DWORD processId_ = 0;
+  Launched program_;
   HWND window_ = nullptr;
 };
 
