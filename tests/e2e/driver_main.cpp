@@ -55,7 +55,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::string reasons;
     for (const std::string& reason : c.failures) reasons += (reasons.empty() ? ": " : "; ") + reason;
-    printLine((reasons.empty() ? "PASS " : "FAIL ") + e2e::utf8(name) + reasons);
+    printLine((reasons.empty() ? "PASS " : "FAIL ") + e2e::toUtf8(name) + reasons);
     ++(reasons.empty() ? passed : failed);
   }
   printLine(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed");

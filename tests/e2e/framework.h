@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "platform/win32/error_text.h"
+#include "platform/win32/files.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
 
 namespace e2e {
 
@@ -37,10 +41,8 @@ using CaseList = std::vector<std::pair<const wchar_t*, void (*)(Case&)>>;
 void addWindowCases(CaseList& cases);
 void addConversionCases(CaseList& cases);
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using platform::win32::toUtf8;
+using UniqueHandle = platform::win32::KernelHandle;
 // File functions fail with INVALID_HANDLE_VALUE, the others with null: both come out empty.
 inline UniqueHandle own(HANDLE handle) { return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
 
@@ -62,14 +64,6 @@ inline std::wstring extended(std::wstring path) {
   return L"\\\\?\\" + path;
 }
 
-inline std::string utf8(const std::wstring& text) {
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-  return result;
-}
-
 // Failure reasons stay short and printable: control characters, and in raw bytes all but printable ASCII, escaped.
 template <typename Text>
 std::string quoted(const Text& text) {
@@ -80,10 +74,10 @@ std::string quoted(const Text& text) {
     const bool plain = ch >= 0x20 && ch != 0x7F && (sizeof ch > 1 || ch < 0x80);
     shown += plain ? std::wstring(1, static_cast<wchar_t>(ch)) : std::wstring{L'\\', L'x', hex[ch >> 4], hex[ch & 15]};
   }
-  return "\"" + utf8(shown) + "\"" + (text.size() > 100 ? "... (" + std::to_string(text.size()) + " chars)" : "");
+  return "\"" + toUtf8(shown) + "\"" + (text.size() > 100 ? "... (" + std::to_string(text.size()) + " chars)" : "");
 }
 
-inline std::string lastError() { return " (error " + std::to_string(GetLastError()) + ")"; }
+inline std::string lastError() { return " (" + platform::win32::lastErrorText() + ")"; }
 
 inline bool hasClass(HWND window, const wchar_t* className) {
   wchar_t name[256] = {};
@@ -103,26 +97,15 @@ inline void makeFolder(Case& c, const std::wstring& path) {
 }
 
 inline void writeBytes(Case& c, const std::wstring& path, const std::string& bytes) {
-  const UniqueHandle file = own(
-      CreateFileW(extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size()) {
-    c.abort("cannot write " + quoted(path) + lastError());
-  }
+  const platform::Status written = platform::win32::writeFile(toUtf8(path), bytes);
+  if (!written.ok()) c.abort("cannot write " + quoted(path) + " (" + written.error + ")");
 }
 
 // Nothing when the file is missing or is a folder.
 inline std::optional<std::string> readBytes(const std::wstring& path) {
-  const UniqueHandle file =
-      own(CreateFileW(extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  return bytes;
+  auto read = platform::win32::readFile(toUtf8(path), UINT64_MAX);
+  if (!read.ok()) return std::nullopt;
+  return std::move(read.value());
 }
 
 // In the order the file system gives them.

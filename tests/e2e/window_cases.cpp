@@ -126,7 +126,7 @@ void windowLayout(Case& c) {
     const std::string name = expected.name;
     HWND control = GetDlgItem(main, expected.id);
     if (!c.check(control != nullptr, name + " missing")) continue;
-    c.check(hasClass(control, expected.className), name + " is not a " + utf8(expected.className));
+    c.check(hasClass(control, expected.className), name + " is not a " + toUtf8(expected.className));
     c.check(IsWindowVisible(control) != 0, name + " is not visible");
 
     RECT r{};
