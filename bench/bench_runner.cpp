@@ -34,7 +34,7 @@
 namespace {
 
 using e2e::Launched;
-using e2e::utf8;
+using platform::win32::toUtf8;
 using platform::win32::FindHandle;
 
 constexpr DWORD kWindowTimeoutMs = 30000;
@@ -83,7 +83,7 @@ double peakWorkingSetMib(const Launched& program) {
 std::optional<std::string> messageBoxText(const Launched& program) {
   HWND box = e2e::visibleWindow(L"#32770", program.processId());
   if (!box) return std::nullopt;
-  return utf8(e2e::textOf(GetDlgItem(box, 0xFFFF)));
+  return toUtf8(e2e::textOf(GetDlgItem(box, 0xFFFF)));
 }
 
 // Polls `done` until it holds; throws if the program ended, put up a message box or ran out of time.
@@ -213,7 +213,7 @@ std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstrin
     merge.bytes += sizeOf(found);
   });
   if (merge.entry < 0 || merge.fragments == 0) {
-    std::fprintf(stderr, "bench: %s is no folder of fragments\n", utf8(video).c_str());
+    std::fprintf(stderr, "bench: %s is no folder of fragments\n", toUtf8(video).c_str());
     return std::nullopt;
   }
   return merge;
@@ -357,8 +357,8 @@ int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB) {
   char what[64];
   std::snprintf(what, sizeof what, "join %.0f MiB in %zu files", static_cast<double>(a->bytes) / (1024.0 * 1024.0),
                 a->fragments);
-  return compare(what, runs, {utf8(sideA[0]), [&] { return timeMerge(*a); }},
-                 {utf8(sideB[0]), [&] { return timeMerge(*b); }});
+  return compare(what, runs, {toUtf8(sideA[0]), [&] { return timeMerge(*a); }},
+                 {toUtf8(sideB[0]), [&] { return timeMerge(*b); }});
 }
 
 int usage() {
