@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -170,11 +171,7 @@ UniqueHandle interpreterOf(Case& c, const App& app, DWORD rights) {
   return interpreter;
 }
 
-ULONGLONG sizeOf(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
+std::uint64_t sizeOf(const std::wstring& path) { return platform::win32::fileSize(toUtf8(path)).value_or(0); }
 
 // A long join in one copy of the program: a second click there, and one in a second
 // copy started from the same folder, must wait their turn and leave the running

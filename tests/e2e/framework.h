@@ -18,6 +18,7 @@
 #include "platform/win32/error_text.h"
 #include "platform/win32/files.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/processes.h"
 #include "platform/win32/wide.h"
 
 namespace e2e {
@@ -186,22 +187,17 @@ class Launched {
     if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
       throw std::runtime_error("cannot make a job object" + lastError());
     }
-    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS,
-                        nullptr, workingFolder, &startup, &info)) {
-      throw std::runtime_error("cannot start " + quoted(exe) + lastError());
-    }
-    process_ = own(info.hProcess);
-    const UniqueHandle thread = own(info.hThread);
-    processId_ = info.dwProcessId;
+    // Put in the job at once: the programs started here start nothing of their own until they are clicked.
+    const std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    auto started = platform::win32::startProcess(
+        {toUtf8(exe), toUtf8(commandLine), workingFolder ? toUtf8(workingFolder) : "", platform::WindowStyle::Normal});
+    if (!started.ok()) throw std::runtime_error("cannot start " + quoted(exe) + " (" + started.error() + ")");
+    process_ = std::move(started.value());
+    processId_ = GetProcessId(process_.get());
     if (!AssignProcessToJobObject(job_.get(), process_.get())) {
       TerminateProcess(process_.get(), 1);
       throw std::runtime_error("cannot put " + quoted(exe) + " into a job" + lastError());
     }
-    ResumeThread(thread.get());
   }
   Launched(Launched&&) = default;
   ~Launched() {

@@ -43,7 +43,7 @@ class ConversionTest : public ::testing::Test {
   convert::CacheState state;
 };
 
-TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterOnIt) {
+TEST_F(ConversionTest, WritesTheScriptInTheInterpretersCodePageAndStartsTheInterpreterOnIt) {
   convertEntry(0);
   EXPECT_EQ(script(),
             "D:\r\ncd /d \"D:\\vcache\\7f3a9c\\\"\r\nif not errorlevel 1 copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" "
@@ -56,9 +56,8 @@ TEST_F(ConversionTest, WritesTheScriptAndStartsTheInterpreterOnIt) {
   convertEntry(1);
   EXPECT_NE(script().find("\"D:\\vcache\\a.b.cd\\*.tdl\" \"C:\\tools\\Fok.tmp\""), std::string::npos);
   EXPECT_NE(script().find("\"C:\\tools\\Shipina.b.mp4\""), std::string::npos) << "named to the last dot";
-}
 
-TEST_F(ConversionTest, TheScriptIsWrittenInTheCodePageTheInterpreterReadsIt) {
+  endInterpreter();
   platform.appFolder = "C:\\café";
   convertEntry(0);
   EXPECT_NE(platform.bytesOf("C:\\café\\Fok.BAT").find("\"C:\\caf\x82\\Shipin7f3a.mp4\""), std::string::npos)
@@ -215,15 +214,6 @@ TEST_F(ConversionTest, TheEndIsJudgedByTheFinalNameAndWhatTheRunLeftIsRemoved) {
   platform.addFile(kTemporary, "AB");
   EXPECT_EQ(endInterpreter(), std::nullopt);
   EXPECT_EQ(platform.messages.back(), convert::kOutputInUse + output);
-}
-
-TEST_F(ConversionTest, ProgressIsTheTemporaryFilesShareOfTheFragments) {
-  platform.addFile("D:\\vcache\\7f3a9c\\002.tdl", std::string(398, 'x'));
-  convertEntry(0);
-  platform.addFile(kTemporary, std::string(181, 'x'));
-  EXPECT_EQ(convert::ConversionProgress(platform, state), 45);
-  platform.addFile(kTemporary, std::string(500, 'x'));
-  EXPECT_EQ(convert::ConversionProgress(platform, state), 100);
 }
 
 TEST_F(ConversionTest, MissingSegmentsAreAskedAboutBeforeAnythingIsWritten) {
