@@ -164,7 +164,7 @@ e2e_failures() {
     # driver's lines: a FAIL is read wherever it stands on a line.
     timeout 20m "$wine_loader" "$BUILD_DIR/win/bin/e2e_driver.exe" \
       "$("$wine_loader" winepath -w "$BUILD_DIR/win/bin/tdl2mp4.exe")" "$cases" \
-      2>/dev/null | sed 's/\r$//' | sed -nE 's/.*FAIL ([a-z0-9_]+).*/\1/p' | tr '\n' ' '
+      2>/dev/null | sed 's/\r$//' | LC_ALL=C sed -nE 's/.*FAIL ([a-z0-9_]+).*/\1/p' | tr '\n' ' '
   ) || true
 }
 
