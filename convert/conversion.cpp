@@ -19,7 +19,7 @@ namespace {
 // /d keeps the registry's AutoRun commands from changing the folder or the code
 // page before the script runs; ".\" finds the script in the current folder even
 // where the search path leaves that folder out.
-constexpr const char* kInterpreterCommandLine = "cmd /d /v:off /c .\\Fok.BAT";
+constexpr const char* kInterpreterCommand = "cmd /d /v:off /c .\\";
 
 enum class FragmentSearch { Found, NoFiles, NoTdlFiles, Unreadable };
 
@@ -125,7 +125,7 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
 
   const std::string interpreter = platform::JoinPath(platform.systemFolder(), "cmd.exe");
-  if (platform.kindOf(interpreter) != platform::PathKind::File) return;
+  if (!isFile(platform, interpreter)) return;
 
   const std::string appFolder = platform.AppFolder();
   if (isNetworkPath(appFolder)) {
@@ -168,8 +168,9 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
   // The script's own name is the whole argument; the folder travels as the
   // current directory, where no character of it can be misread.
+  const std::string commandLine = kInterpreterCommand + std::string(kScriptName);
   const platform::Status started = platform.runInterpreter(
-      {interpreter, kInterpreterCommandLine, script.workingFolder, platform::WindowStyle::Minimized}, std::move(lock));
+      {interpreter, commandLine, script.workingFolder, platform::WindowStyle::Minimized}, std::move(lock));
   if (!started.ok()) {
     platform.message(kInterpreterNotStarted + started.error);
     return;

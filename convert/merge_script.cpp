@@ -44,19 +44,22 @@ std::optional<std::vector<std::string>> copyLines(const std::vector<std::string>
   const std::string starting = std::string(kIfAllWentWell) + "copy /Y /B ";
   const std::string appending = starting + temporary + "+";
   const std::string ending = " " + temporary + " >nul";
+  const std::size_t endingLength = platform::utf16Length(ending);
   std::vector<std::string> lines;
   std::string line;
+  std::size_t lineLength = 0;  // in the UTF-16 units cmd counts, kept as the line grows
   for (const std::string& source : sources) {
-    const bool fits =
-        !line.empty() &&
-        platform::utf16Length(line) + 1 + platform::utf16Length(source) + platform::utf16Length(ending) <= longestLine;
-    if (fits) {
+    const std::size_t sourceLength = platform::utf16Length(source);
+    if (!line.empty() && lineLength + 1 + sourceLength + endingLength <= longestLine) {
       line += "+" + source;
+      lineLength += 1 + sourceLength;
       continue;
     }
     if (!line.empty()) lines.push_back(line + ending);
-    line = (lines.empty() ? starting : appending) + source;
-    if (platform::utf16Length(line + ending) > longestLine) return std::nullopt;
+    const std::string& head = lines.empty() ? starting : appending;
+    line = head + source;
+    lineLength = platform::utf16Length(head) + sourceLength;
+    if (lineLength + endingLength > longestLine) return std::nullopt;
   }
   lines.push_back(line + ending);
   return lines;
