@@ -64,6 +64,13 @@ void MainForm::onInterpreterEnded(bool seen) {
   view_.stopProgressTimer();
   view_.showTaskbarProgress(std::nullopt);
   view_.setWindowCaption(kWindowCaption);
+  judgeEnd(seen);
+  // Only now may another copy start a script: until the end is judged and cleaned up,
+  // its script and partial file would be taken for this run's leftovers.
+  platform_.releaseInterpreter();
+}
+
+void MainForm::judgeEnd(bool seen) {
   // A video whose interpreter may still be writing it cannot be judged yet.
   if (!seen) {
     state_.conversion.reset();

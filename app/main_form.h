@@ -33,6 +33,7 @@ class MainForm {
 
  private:
   void startConversion();
+  void judgeEnd(bool seen);
 
   FormView& view_;
   platform::Platform& platform_;

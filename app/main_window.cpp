@@ -237,10 +237,8 @@ void MainWindow::onActivate(bool active) {
   SetFocus(target);
 }
 
-void MainWindow::onInterpreterEnded(bool seen) {
-  interpreterWatch_.release();
-  form_.onInterpreterEnded(seen);
-}
+// The form lets go of the watch, and with it of the lock, once it has judged the end.
+void MainWindow::onInterpreterEnded(bool seen) { form_.onInterpreterEnded(seen); }
 
 void MainWindow::onTaskbarButtonCreated() {
   ITaskbarList3* taskbar = nullptr;
@@ -294,9 +292,12 @@ void MainWindow::flashIfInBackground() {
 
 void MainWindow::clearList() { SendMessageW(control(Control::List1), LB_RESETCONTENT, 0, 0); }
 
-void MainWindow::addListEntry(const std::string& text) {
-  SendMessageW(control(Control::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+bool MainWindow::addListEntry(const std::string& text) {
+  const LRESULT added =
+      SendMessageW(control(Control::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+  if (added == LB_ERR || added == LB_ERRSPACE) return false;
   if (listFilling_ && GetTickCount64() - lastListRepaint_ >= kListRepaintMilliseconds) repaintList();
+  return true;
 }
 
 int MainWindow::selectedListIndex() {

@@ -37,7 +37,7 @@ class MainWindow final : public FormView {
   void showTaskbarProgress(std::optional<int> percent) override;
   void flashIfInBackground() override;
   void clearList() override;
-  void addListEntry(const std::string& text) override;
+  bool addListEntry(const std::string& text) override;
   int selectedListIndex() override;
   void beginListFill() override;
   void endListFill() override;
