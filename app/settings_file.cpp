@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/output_folder.h"
 #include "convert/write_failure.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"

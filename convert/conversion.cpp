@@ -142,8 +142,8 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
   const std::string scriptPath = platform::JoinPath(appFolder, kScriptName);
   const std::string temporary = platform::JoinPath(appFolder, kTemporaryName);
-  for (const std::string& own : {scriptPath, temporary}) {
-    if (const auto taken = OwnNameTaken(platform, own)) {
+  for (const std::string* own : {&scriptPath, &temporary}) {
+    if (const auto taken = OwnNameTaken(platform, *own)) {
       platform.message(*taken);
       return;
     }

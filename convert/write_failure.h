@@ -2,7 +2,6 @@
 // the settings, the video.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "convert/messages.h"
@@ -17,18 +16,6 @@ inline std::string CannotWriteMessage(const std::string& prefix, const platform:
   std::string text = prefix + failure.error + suffix;
   if (failure.accessDenied) text += std::string("\n") + kMoveToWritableFolder;
   return text;
-}
-
-// The program's own names beside it (the script, the partial video, the settings'
-// new copy) are written and removed freely; a folder or a link under one is the
-// user's, or leads elsewhere, and is left alone. The message that names it, or
-// nothing while the name is free for the program.
-inline std::optional<std::string> OwnNameTaken(platform::Platform& platform, const std::string& path) {
-  const platform::PathKind kind = platform.kindOf(path);
-  if (kind == platform::PathKind::Missing || (kind == platform::PathKind::File && !platform.isLink(path))) {
-    return std::nullopt;
-  }
-  return kOwnNameTaken + path;
 }
 
 }  // namespace convert

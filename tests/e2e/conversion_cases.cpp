@@ -23,7 +23,7 @@ namespace {
 
 const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
 const wchar_t* const kIncomplete = L"视频没有完整生成：";
-const wchar_t* const kOwnNameTaken = L"程序要用的文件名已被文件夹或链接占用，为免写到别处，请把它移走或删除后再试：";
+const wchar_t* const kOwnNameTaken = L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
 
 void makeFiles(Case& c, const std::wstring& folder, const std::vector<std::pair<std::wstring, std::string>>& files) {
   makeFolder(c, folder);
