@@ -34,8 +34,8 @@
 namespace {
 
 using e2e::Launched;
-using platform::win32::toUtf8;
 using platform::win32::FindHandle;
+using platform::win32::toUtf8;
 
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kListTimeoutMs = 120000;
@@ -365,8 +365,9 @@ int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB) {
   char what[64];
   std::snprintf(what, sizeof what, "join %.0f MiB in %zu files", static_cast<double>(a->bytes) / (1024.0 * 1024.0),
                 a->fragments);
-  return compare(what, runs,
-                 {{toUtf8(sideA[0]), [&] { return timeMerge(*a); }}, {toUtf8(sideB[0]), [&] { return timeMerge(*b); }}});
+  return compare(
+      what, runs,
+      {{toUtf8(sideA[0]), [&] { return timeMerge(*a); }}, {toUtf8(sideB[0]), [&] { return timeMerge(*b); }}});
 }
 
 int usage() {

@@ -21,6 +21,11 @@ constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 enum class Font { Message, SimSun };
 
+constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kList = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+constexpr DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
+
 struct Child {
   const wchar_t* windowClass;
   DWORD style;
@@ -32,23 +37,22 @@ struct Child {
 
 // In the program's tab order, the order it creates them in.
 const Child kChildren[] = {
-    {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0, {48, 216, 89, 41}, L"开始转换", Font::Message},
-    {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0, {48, 144, 89, 49}, L"读取浏览腾讯视频的时间",
-     Font::Message},
-    {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
-     {184, 152, 281, 256}, L"", Font::Message},
-    {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0, {48, 344, 89, 49}, L"结束", Font::Message},
-    {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, {24, 40, 441, 33}, L"C:\\bench\\cache", Font::Message},
-    {L"STATIC", SS_LEFT | SS_NOPREFIX, 0, {24, 8, 369, 25}, L"腾讯视频客户端的缓存地址", Font::Message},
-    {L"STATIC", SS_LEFT | SS_NOPREFIX, 0, {184, 104, 265, 33}, L"请根据浏览腾讯视频的时间，选择需要转换的视频",
-     Font::Message},
-    {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0, {480, 40, 49, 49}, L"保存缓存地址位置", Font::Message},
-    {L"STATIC", SS_LEFT | SS_NOPREFIX, 0, {240, 448, 225, 137},
+    {L"BUTTON", kButton, 0, {48, 216, 89, 41}, L"开始转换", Font::Message},
+    {L"BUTTON", kButton, 0, {48, 144, 89, 49}, L"读取浏览腾讯视频的时间", Font::Message},
+    {L"LISTBOX", kList, WS_EX_CLIENTEDGE, {184, 152, 281, 256}, L"", Font::Message},
+    {L"BUTTON", kButton, 0, {48, 344, 89, 49}, L"结束", Font::Message},
+    {L"EDIT", kEdit, WS_EX_CLIENTEDGE, {24, 40, 441, 33}, L"C:\\bench\\cache", Font::Message},
+    {L"STATIC", kLabel, 0, {24, 8, 369, 25}, L"腾讯视频客户端的缓存地址", Font::Message},
+    {L"STATIC", kLabel, 0, {184, 104, 265, 33}, L"请根据浏览腾讯视频的时间，选择需要转换的视频", Font::Message},
+    {L"BUTTON", kButton, 0, {480, 40, 49, 49}, L"保存缓存地址位置", Font::Message},
+    {L"STATIC",
+     kLabel,
+     0,
+     {240, 448, 225, 137},
      L"关注微信公众号“Harlowmere”，获得更多精彩视频和软件隐藏功能!使用过程遇到问题，也可以在微信公众号中反馈，"
      L"我会及时回复的，谢谢！",
      Font::SimSun},
-    {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0, {48, 280, 89, 41}, L"打开存放mp4视频的文件夹",
-     Font::Message},
+    {L"BUTTON", kButton, 0, {48, 280, 89, 41}, L"打开存放mp4视频的文件夹", Font::Message},
 };
 constexpr RECT kPicturePlace = {48, 432, 145, 145};
 
@@ -69,8 +73,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 HWND makeChild(HWND parent, HINSTANCE instance, const wchar_t* windowClass, DWORD style, DWORD exStyle,
                const RECT& place, const wchar_t* text) {
-  return CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
-                         place.right, place.bottom, parent, nullptr, instance, nullptr);
+  return CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top, place.right,
+                         place.bottom, parent, nullptr, instance, nullptr);
 }
 
 }  // namespace
@@ -105,8 +109,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   simSun.lfCharSet = GB2312_CHARSET;
   lstrcpynW(simSun.lfFaceName, L"SimSun", LF_FACESIZE);
   const GdiOwner simSunFont{CreateFontIndirectW(&simSun)};
-  const GdiOwner picture{LoadImageW(instance, MAKEINTRESOURCEW(kPictureId), IMAGE_BITMAP, kPicturePlace.right,
-                                    kPicturePlace.bottom, 0)};
+  const GdiOwner picture{
+      LoadImageW(instance, MAKEINTRESOURCEW(kPictureId), IMAGE_BITMAP, kPicturePlace.right, kPicturePlace.bottom, 0)};
 
   for (const Child& child : kChildren) {
     HWND made = makeChild(window, instance, child.windowClass, child.style, child.exStyle, child.place, child.text);
