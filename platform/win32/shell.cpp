@@ -7,14 +7,17 @@ namespace {
 
 // By its full path in the system folder: never a DLL of the same name that an archive
 // unpacked beside the program. Loaded once and kept for the life of the process.
-template <typename Function>
-Function systemFunction(const wchar_t* library, const char* name) {
+void* systemProcedure(const wchar_t* library, const char* name) {
   wchar_t folder[MAX_PATH];
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
   HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\" + library).c_str());
-  if (!module) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+}
+
+template <typename Function>
+Function systemFunction(const wchar_t* library, const char* name) {
+  return reinterpret_cast<Function>(systemProcedure(library, name));
 }
 
 }  // namespace
