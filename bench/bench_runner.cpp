@@ -46,6 +46,10 @@ constexpr DWORD kMergePollMs = 5;
 // A fresh window still paints and settles after its loop first runs; a click waits
 // that out so it is not counted in the listing.
 constexpr DWORD kSettleMs = 300;
+// A program ended at the close of its run is still being torn down (its display connection, its
+// memory) after its handle signals; the pause keeps that out of the next side's time, which would
+// otherwise always pay for the side before it.
+constexpr DWORD kBetweenRunsMs = 300;
 
 class Stopwatch {
  public:
@@ -309,12 +313,14 @@ struct Side {
 
 // A run that failed says why and counts as none.
 std::optional<Run> attempt(const Side& side) {
+  std::optional<Run> run;
   try {
-    return side.run();
+    run = side.run();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bench: %s: %s\n", side.name.c_str(), error.what());
-    return std::nullopt;
   }
+  Sleep(kBetweenRunsMs);
+  return run;
 }
 
 // Runs the sides in turn, after one uncounted run of each that pays for loading the libraries

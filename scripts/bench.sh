@@ -17,7 +17,7 @@
 # BENCH_MERGE_RUNS sets its runs per side (default 5).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-startup_runs=15
+startup_runs=21
 list_runs=5
 list_sizes=(1000 10000)
 merge_runs=${BENCH_MERGE_RUNS:-5}
