@@ -336,11 +336,15 @@ int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
   std::printf("%s: warm-up, not counted: %s\n", what.c_str(), runsText(warmUp).c_str());
   std::fflush(stdout);
   std::vector<Series> series(sides.size());
+  // Per side, the first side's time over that side's in the same round: a burst of load from elsewhere
+  // falls on the runs of one round far more often than on one side across rounds.
+  std::vector<std::vector<double>> roundRatios(sides.size());
   for (int run = 1; run <= runs; ++run) {
     std::vector<std::optional<Run>> each;
     for (std::size_t i = 0; i < sides.size(); ++i) {
       each.push_back(attempt(sides[i]));
       series[i].add(each.back());
+      if (i > 0 && each[0] && each[i]) roundRatios[i].push_back(each[0]->milliseconds / each[i]->milliseconds);
     }
     std::printf("%s run %2d: %s\n", what.c_str(), run, runsText(each).c_str());
     std::fflush(stdout);
@@ -353,8 +357,9 @@ int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
     all = all && !series[i].milliseconds.empty();
     if (i == 0 || series[0].milliseconds.empty() || series[i].milliseconds.empty()) continue;
     char text[128];
-    std::snprintf(text, sizeof text, " | ratio %s/%s %.2f", sides[0].name.c_str(), sides[i].name.c_str(),
-                  median(series[0].milliseconds) / median(series[i].milliseconds));
+    std::snprintf(text, sizeof text, " | ratio %s/%s %.2f (by round %.2f)", sides[0].name.c_str(),
+                  sides[i].name.c_str(), median(series[0].milliseconds) / median(series[i].milliseconds),
+                  roundRatios[i].empty() ? 0.0 : median(roundRatios[i]));
     ratios += text;
   }
   std::printf("summary %-11s %s%s\n", what.c_str(), medians.c_str(), ratios.c_str());
