@@ -12,8 +12,9 @@ void MainForm::onLoad() {
   if (auto saved = LoadSavedPath(platform_)) view_.setControlText(Control::Text1, *saved);
   for (Control control : kCaptionOrder) view_.setControlText(control, layoutOf(control).loadCaption);
   view_.setWindowCaption(kWindowCaption);
-  convert::RemoveInterruptedRun(platform_);
 }
+
+void MainForm::onShown() { convert::RemoveInterruptedRun(platform_); }
 
 void MainForm::onClick(Control button) {
   switch (button) {

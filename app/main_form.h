@@ -15,6 +15,8 @@ class MainForm {
   MainForm(FormView& view, platform::Platform& platform) : view_(view), platform_(platform) {}
 
   void onLoad();
+  // Once the window has shown: start-up work that its first paint need not wait for.
+  void onShown();
   void onClick(Control button);
   // The close box ends the program just as the end button does.
   void onClose();

@@ -9,6 +9,7 @@
 
 #include "app/resource.h"
 #include "platform/win32/dpi.h"
+#include "platform/win32/shell.h"
 #include "platform/win32/wide.h"
 
 namespace app {
@@ -18,7 +19,11 @@ using platform::win32::toUtf8;
 using platform::win32::toWide;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+// Accepting dropped files is this style, which DragAcceptFiles would set after loading the shell.
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
+
+// Posted once the window has painted; numbered clear of the platform's own messages from WM_APP + 1 on.
+constexpr UINT kShownMessage = WM_APP + 64;
 
 // A long fill still shows its progress this often while the list's own repainting
 // is held back; repainting after every entry costs more than the walk.
@@ -78,6 +83,10 @@ bool MainWindow::create(int showCommand) {
   windowClass.lpfnWndProc = &MainWindow::windowProc;
   windowClass.hInstance = instance_;
   windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON));
+  // Given, so that registering the class need not derive it from the large icon: half a millisecond of start-up.
+  windowClass.hIconSm =
+      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = MAIN_WINDOW_CLASS;
@@ -92,7 +101,6 @@ bool MainWindow::create(int showCommand) {
   if (!window_) return false;
   platform_.attachWindow(window_, interpreterWatch_);
   createControls();
-  preparePathBox();
   // The monitor the window landed on may not be the one the size was made for.
   const UINT windowDpi = platform::win32::dpiOfWindow(window_);
   if (windowDpi != dpi_) {
@@ -107,14 +115,22 @@ bool MainWindow::create(int showCommand) {
   form_.onLoad();
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
+  // Behind the painted window, and ahead of any input, which the loop takes after posted messages.
+  PostMessageW(window_, kShownMessage, 0, 0);
   return true;
+}
+
+void MainWindow::onShown() {
+  preparePathBox();
+  form_.onShown();
 }
 
 void MainWindow::createControls() {
   for (const ControlLayout& entry : inTabOrder()) {
     const WindowClass windowClass = windowClassOf(entry.kind);
     HWND child = CreateWindowExW(windowClass.exStyle, windowClass.name, toWide(entry.storedText).c_str(),
-                                 WS_CHILD | WS_VISIBLE | windowClass.style, 0, 0, 0, 0, window_,
+                                 WS_CHILD | WS_VISIBLE | windowClass.style, toPixels(entry.left), toPixels(entry.top),
+                                 toPixels(entry.width), toPixels(entry.height), window_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
     controls_[static_cast<std::size_t>(entry.control)] = child;
   }
@@ -200,6 +216,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case platform::win32::kInterpreterEndedMessage:
       onInterpreterEnded(wParam == platform::win32::kInterpreterEndSeen);
       return 0;
+    case kShownMessage:
+      onShown();
+      return 0;
     case WM_TIMER:
       if (wParam == kProgressTimer) form_.onProgressTimer();
       return 0;
@@ -241,10 +260,9 @@ void MainWindow::onActivate(bool active) {
 void MainWindow::onInterpreterEnded(bool seen) { form_.onInterpreterEnded(seen); }
 
 void MainWindow::onTaskbarButtonCreated() {
+  com_.enter();
   ITaskbarList3* taskbar = nullptr;
-  if (FAILED(CoCreateInstance(kTaskbarListClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&taskbar)))) {
-    return;
-  }
+  if (FAILED(platform::win32::createInProcessObject(kTaskbarListClass, IID_PPV_ARGS(&taskbar)))) return;
   taskbar_.reset(taskbar);
   if (FAILED(taskbar_->HrInit())) taskbar_.reset();
 }

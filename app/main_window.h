@@ -13,6 +13,7 @@
 
 #include "app/form_view.h"
 #include "app/main_form.h"
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/interpreter_watch.h"
 #include "platform/win32/win32_platform.h"
@@ -25,7 +26,8 @@ class MainWindow final : public FormView {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Creates the window with its stored texts, runs the load step, then shows it.
+  // Creates the window with its stored texts, runs the load step, then shows it; what the
+  // first paint does not need follows from the message loop.
   bool create(int showCommand);
   HWND handle() const { return window_; }
 
@@ -47,6 +49,7 @@ class MainWindow final : public FormView {
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void createControls();
+  void onShown();
   void onCommand(int id, int notification);
   void onActivate(bool active);
   void onDpiChanged(UINT dpi, const RECT& suggested);
@@ -74,6 +77,8 @@ class MainWindow final : public FormView {
   platform::win32::FontHandle defaultFont_;
   platform::win32::FontHandle label3Font_;
   platform::win32::BitmapHandle picture_;
+  // Before the objects that need it, so that it ends after them.
+  platform::win32::ComApartment com_;
   // The taskbar button's progress bar, from Windows 7 on; empty where there is none.
   struct ComReleaser {
     void operator()(IUnknown* object) const { object->Release(); }

@@ -2,21 +2,16 @@
 // box is entered, a folder dropped from Explorer is read, and folder names complete.
 #include <windows.h>
 
-#include <shellapi.h>
-#include <shlwapi.h>
-
-#include <string>
-
 #include "app/main_window.h"
 #include "app/resource.h"
+#include "platform/win32/shell.h"
 #include "platform/win32/wide.h"
 
 namespace app {
 
 void MainWindow::preparePathBox() {
-  DragAcceptFiles(window_, TRUE);
-  // Without COM on this thread it fails, and the box simply does not complete.
-  SHAutoComplete(control(Control::Text1), SHACF_FILESYS_DIRS);
+  com_.enter();
+  platform::win32::completeFolderNames(control(Control::Text1));
 }
 
 bool MainWindow::onPathBoxCommand(int id, int notification) {
@@ -37,12 +32,7 @@ bool MainWindow::onPathBoxCommand(int id, int notification) {
 }
 
 void MainWindow::onDropFiles(HDROP drop) {
-  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-  std::wstring first(length + 1, L'\0');
-  const UINT copied = DragQueryFileW(drop, 0, first.data(), length + 1);
-  DragFinish(drop);
-  if (copied == 0) return;
-  form_.onDrop(platform::win32::toUtf8(first.data(), static_cast<int>(copied)));
+  if (const auto first = platform::win32::firstDroppedItem(drop)) form_.onDrop(platform::win32::toUtf8(*first));
 }
 
 }  // namespace app

@@ -6,7 +6,6 @@
 #include "app/form_layout.h"
 #include "app/main_window.h"
 #include "app/start_folder.h"
-#include "platform/win32/com_apartment.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/message_loop.h"
 #include "platform/win32/wide.h"
@@ -17,7 +16,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   platform::win32::Win32Platform platform(platform::win32::toWide(app::kWindowCaption));
   if (!app::MayRunHere(platform)) return 0;
 
-  const platform::win32::ComApartment com;
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   app::MainWindow window(instance, platform);

@@ -3,7 +3,7 @@
 // another build of the program. It prints every run, the medians and their ratio,
 // and judges nothing; lines that start with "summary" are the ones a script collects.
 //
-//   bench_runner startup <runs> <program exe> <floor exe>
+//   bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]
 //   bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>
 //   bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>
 //
@@ -34,8 +34,8 @@
 namespace {
 
 using e2e::Launched;
-using platform::win32::toUtf8;
 using platform::win32::FindHandle;
+using platform::win32::toUtf8;
 
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kListTimeoutMs = 120000;
@@ -46,6 +46,10 @@ constexpr DWORD kMergePollMs = 5;
 // A fresh window still paints and settles after its loop first runs; a click waits
 // that out so it is not counted in the listing.
 constexpr DWORD kSettleMs = 300;
+// A program ended at the close of its run is still being torn down (its display connection, its
+// memory) after its handle signals; the pause keeps that out of the next side's time, which would
+// otherwise always pay for the side before it.
+constexpr DWORD kBetweenRunsMs = 300;
 
 class Stopwatch {
  public:
@@ -309,43 +313,58 @@ struct Side {
 
 // A run that failed says why and counts as none.
 std::optional<Run> attempt(const Side& side) {
+  std::optional<Run> run;
   try {
-    return side.run();
+    run = side.run();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bench: %s: %s\n", side.name.c_str(), error.what());
-    return std::nullopt;
   }
+  Sleep(kBetweenRunsMs);
+  return run;
 }
 
-// Runs the two in turn, after one uncounted run of each that pays for loading the libraries
-// from disk, and prints every run, then the medians and the ratio of a's to b's.
-int compare(const std::string& what, int runs, const Side& a, const Side& b) {
-  std::printf("%s: warm-up, not counted: %s %s   %s %s\n", what.c_str(), a.name.c_str(), runText(attempt(a)).c_str(),
-              b.name.c_str(), runText(attempt(b)).c_str());
+// Runs the sides in turn, after one uncounted run of each that pays for loading the libraries
+// from disk, and prints every run, then the medians and the ratio of the first side's to each other's.
+int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
+  const auto runsText = [&](const std::vector<std::optional<Run>>& each) {
+    std::string text;
+    for (std::size_t i = 0; i < sides.size(); ++i) text += (i ? "   " : "") + sides[i].name + " " + runText(each[i]);
+    return text;
+  };
+  std::vector<std::optional<Run>> warmUp;
+  for (const Side& side : sides) warmUp.push_back(attempt(side));
+  std::printf("%s: warm-up, not counted: %s\n", what.c_str(), runsText(warmUp).c_str());
   std::fflush(stdout);
-  Series aRuns;
-  Series bRuns;
+  std::vector<Series> series(sides.size());
+  // Per side, the first side's time over that side's in the same round: a burst of load from elsewhere
+  // falls on the runs of one round far more often than on one side across rounds.
+  std::vector<std::vector<double>> roundRatios(sides.size());
   for (int run = 1; run <= runs; ++run) {
-    const auto aRun = attempt(a);
-    const auto bRun = attempt(b);
-    aRuns.add(aRun);
-    bRuns.add(bRun);
-    std::printf("%s run %2d: %s %s   %s %s\n", what.c_str(), run, a.name.c_str(), runText(aRun).c_str(), b.name.c_str(),
-                runText(bRun).c_str());
+    std::vector<std::optional<Run>> each;
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+      each.push_back(attempt(sides[i]));
+      series[i].add(each.back());
+      if (i > 0 && each[0] && each[i]) roundRatios[i].push_back(each[0]->milliseconds / each[i]->milliseconds);
+    }
+    std::printf("%s run %2d: %s\n", what.c_str(), run, runsText(each).c_str());
     std::fflush(stdout);
   }
-  const bool both = !aRuns.milliseconds.empty() && !bRuns.milliseconds.empty();
-  std::string ratio;
-  if (both) {
+  std::string medians;
+  std::string ratios;
+  bool all = true;
+  for (std::size_t i = 0; i < sides.size(); ++i) {
+    medians += (i ? " | " : "") + sides[i].name + " " + series[i].summary();
+    all = all && !series[i].milliseconds.empty();
+    if (i == 0 || series[0].milliseconds.empty() || series[i].milliseconds.empty()) continue;
     char text[128];
-    std::snprintf(text, sizeof text, " | ratio %s/%s %.2f", a.name.c_str(), b.name.c_str(),
-                  median(aRuns.milliseconds) / median(bRuns.milliseconds));
-    ratio = text;
+    std::snprintf(text, sizeof text, " | ratio %s/%s %.2f (by round %.2f)", sides[0].name.c_str(),
+                  sides[i].name.c_str(), median(series[0].milliseconds) / median(series[i].milliseconds),
+                  roundRatios[i].empty() ? 0.0 : median(roundRatios[i]));
+    ratios += text;
   }
-  std::printf("summary %-11s %s %s | %s %s%s\n", what.c_str(), a.name.c_str(), aRuns.summary().c_str(), b.name.c_str(),
-              bRuns.summary().c_str(), ratio.c_str());
+  std::printf("summary %-11s %s%s\n", what.c_str(), medians.c_str(), ratios.c_str());
   std::fflush(stdout);
-  return both ? 0 : 1;
+  return all ? 0 : 1;
 }
 
 // Joins the same bytes in turn as two sides: two builds on one video, or one build on two videos.
@@ -357,14 +376,15 @@ int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB) {
   char what[64];
   std::snprintf(what, sizeof what, "join %.0f MiB in %zu files", static_cast<double>(a->bytes) / (1024.0 * 1024.0),
                 a->fragments);
-  return compare(what, runs, {toUtf8(sideA[0]), [&] { return timeMerge(*a); }},
-                 {toUtf8(sideB[0]), [&] { return timeMerge(*b); }});
+  return compare(
+      what, runs,
+      {{toUtf8(sideA[0]), [&] { return timeMerge(*a); }}, {toUtf8(sideB[0]), [&] { return timeMerge(*b); }}});
 }
 
 int usage() {
   std::fprintf(
       stderr,
-      "usage: bench_runner startup <runs> <program exe> <floor exe>\n"
+      "usage: bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]\n"
       "       bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>\n"
       "       bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n");
   return 2;
@@ -381,18 +401,24 @@ int wmain(int argc, wchar_t** argv) {
   // Sleep(1) sleeps a whole scheduler tick (about 16 ms) on Windows unless asked otherwise.
   timeBeginPeriod(1);
   int status = -1;
-  if (mode == L"startup" && argc == 5 && runs > 0) {
-    status = compare("startup", runs, {"program", [&] { return timeStartup(program); }},
-                     {"floor", [&] { return timeStartup(floor); }});
+  if (mode == L"startup" && argc >= 5 && runs > 0) {
+    std::vector<Side> sides{{"program", [&] { return timeStartup(program); }}};
+    // The first floor is the ratio that counts; a second one shows what the bare window alone costs.
+    const char* const floorNames[] = {"floor", "bare"};
+    for (int i = 4; i < argc && i < 6; ++i) {
+      const std::wstring exe = argv[i];
+      sides.push_back({floorNames[i - 4], [exe] { return timeStartup(exe); }});
+    }
+    if (argc <= 6) status = compare("startup", runs, sides);
   } else if (mode == L"list" && argc == 7 && runs > 0) {
     const std::wstring folder = argv[5];
     const LRESULT subfolders = _wtoi(argv[6]);
     status = compare("list " + std::to_string(subfolders), runs,
-                     {"program", [&] { return timeListing(program, L"", IDC_COMMAND2, IDC_LIST1, subfolders); }},
-                     {"floor", [&] {
-                        return timeListing(floor, L"\"" + folder + L"\"", bench::kFloorReadButtonId,
-                                           bench::kFloorListBoxId, subfolders);
-                      }});
+                     {{"program", [&] { return timeListing(program, L"", IDC_COMMAND2, IDC_LIST1, subfolders); }},
+                      {"floor", [&] {
+                         return timeListing(floor, L"\"" + folder + L"\"", bench::kFloorReadButtonId,
+                                            bench::kFloorListBoxId, subfolders);
+                       }}});
   } else if (mode == L"merge" && argc == 9 && runs > 0) {
     status = compareMerges(runs, argv + 3, argv + 6);
   }

@@ -135,6 +135,7 @@ faults=(
   "close_box_ignored app/main_window.cpp conversion_one_at_a_time - s/case WM_CLOSE:\n\s*form_.onClose\(\);/case WM_CLOSE:/"
   "end_button_ignored app/main_form.cpp path_box - s/case Control::Command3:\n\s*platform_.end\(\);/case Control::Command3:/"
   "temporary_folder_not_checked app/winmain.cpp start_in_temporary_folder - s/if \(!app::MayRunHere\(platform\)\) return 0;//"
+  "shown_work_never_runs app/main_window.cpp window_layout - s/PostMessageW\(window_, kShownMessage, 0, 0\);//"
   "held_open_file_blamed_on_folder platform/win32/files.cpp settings_save - s/written = Status::failure\(lastErrorText\(\)\);/written = lastErrorStatus();/"
   "stored_text_not_selected app/main_window_path_box.cpp path_box - s/PostMessageW\(control\(Control::Text1\), EM_SETSEL, 0, -1\);//"
   "enter_not_routed app/main_window_path_box.cpp path_box - s/if \(id == IDOK && notification == BN_CLICKED\) \{/if (false) {/"

@@ -79,11 +79,15 @@ std::string temporaryFolder() {
 
 std::wstring longFormOf(const std::wstring& path) {
   const std::wstring given = forFileApi(path);
-  const DWORD size = GetLongPathNameW(given.c_str(), nullptr, 0);
-  if (size == 0) return path;
-  std::wstring longForm(size, L'\0');
-  const DWORD length = GetLongPathNameW(given.c_str(), longForm.data(), size);
-  if (length == 0 || length >= size) return path;
+  // Each call looks up every name of the path on disk, and start-up asks for two paths before
+  // its window shows: a single call where the long form fits the given length and then some.
+  std::wstring longForm(given.size() + MAX_PATH, L'\0');
+  DWORD length = GetLongPathNameW(given.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
+  if (length >= longForm.size()) {
+    longForm.resize(length);
+    length = GetLongPathNameW(given.c_str(), longForm.data(), length);
+  }
+  if (length == 0 || length >= longForm.size()) return path;
   longForm.resize(length);
   return withoutExtendedPrefix(longForm);
 }

@@ -105,8 +105,14 @@ int lineHeight(HWND control) {
 }
 
 void windowLayout(Case& c) {
-  App app(c, installProgram(c, c.root + L"app"));
+  // What a join cut off while no copy of the program watched leaves behind goes once the window shows.
+  const std::wstring folder = installProgram(c, c.root + L"app");
+  const std::wstring leftovers[] = {folder + L"\\Fok.BAT", folder + L"\\Fok.tmp"};
+  for (const std::wstring& leftover : leftovers) writeBytes(c, leftover, "x");
+  App app(c, folder);
   HWND main = app.window();
+  c.check(waitUntil([&] { return !readBytes(leftovers[0]) && !readBytes(leftovers[1]); }, 10000),
+          "Fok.BAT and Fok.tmp of an interrupted join are still there after the start");
   const int dpi = screenDpi();
   // The harness runs the window cases again at other DPIs; make sure one really is in force.
   if (const char* wanted = std::getenv("E2E_EXPECT_DPI")) {

@@ -37,17 +37,17 @@ TEST_F(MainFormTest, OnlyTheStoredTextIsSelectedOnEntryAndADropOrEnterReadsAsThe
   EXPECT_EQ(view.list, std::vector<std::string>{"T0"});
 }
 
-// At start-up the leftovers of a run cut off unwatched go, unless another copy's
+// Once the window shows, the leftovers of a run cut off unwatched go, unless another copy's
 // conversion is running and they are its own.
 TEST_F(MainFormTest, StartUpRemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFree) {
   platform.addFile("C:\\tools\\Fok.BAT");
   platform.addFile("C:\\tools\\Fok.tmp");
   platform.addFile("C:\\tools\\Shipin7f3a.mp4");
   platform.lockedFolders.insert("C:\\tools");
-  form.onLoad();
+  form.onShown();
   EXPECT_TRUE(platform.has("C:\\tools\\Fok.BAT") && platform.has("C:\\tools\\Fok.tmp"));
   platform.lockedFolders.clear();
-  form.onLoad();
+  form.onShown();
   EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT") || platform.has("C:\\tools\\Fok.tmp"));
   EXPECT_TRUE(platform.has("C:\\tools\\Shipin7f3a.mp4"));
 }
