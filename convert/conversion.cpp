@@ -9,6 +9,7 @@
 #include "convert/merge_script.h"
 #include "convert/messages.h"
 #include "convert/output_folder.h"
+#include "convert/remux_step.h"
 #include "convert/walk_guard.h"
 #include "convert/write_failure.h"
 #include "platform/paths.h"
@@ -139,7 +140,8 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
     platform.message(kConversionRunning);
     return;
   }
-  const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes);
+  const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes,
+                                                  TagFor(chosen.fullPath, fragments.totalBytes), state.readTag);
   const ScriptPlan script = PlanMergeScript(platform, fragments, folder, appFolder, outputName);
   if (script.refusal) {
     platform.message(script.refusal + script.refused);
@@ -223,7 +225,7 @@ void RemoveInterruptedRun(platform::Platform& platform) {
   const std::string appFolder = platform.AppFolder();
   const auto lock = platform.lockScriptFolder(appFolder);
   if (!lock) return;
-  for (const char* name : {kScriptName, kTemporaryName}) {
+  for (const char* name : {kScriptName, kTemporaryName, kRemuxTemporaryName}) {
     const std::string path = platform::JoinPath(appFolder, name);
     if (isFile(platform, path)) platform.deleteFile(path);
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ class FakeView : public app::FormView {
   int selectedListIndex() override { return selected; }
   void beginListFill() override {}
   void endListFill() override {}
+  void startRemux(std::shared_ptr<convert::RemuxJob> job) override { remux = std::move(job); }
+  // The test runs the job itself, in its own time; a wait finds it done or not started.
+  void awaitRemux() override { ++remuxWaits; }
 
   std::map<app::Control, std::string> texts;
   std::vector<std::string> list;
@@ -32,6 +36,8 @@ class FakeView : public app::FormView {
   bool timerRunning = false;
   std::optional<int> taskbarProgress;
   int flashes = 0;
+  std::shared_ptr<convert::RemuxJob> remux;
+  int remuxWaits = 0;
 };
 
 }  // namespace fakes

@@ -5,6 +5,7 @@
 #include "convert/messages.h"
 #include "convert/output_folder.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_remux.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
 
@@ -155,8 +156,9 @@ TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
 }
 
 // A file already under the video's name stays untouched unless it is this
-// folder's earlier output, which has the size of the fragments.
-TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSize) {
+// folder's earlier output: a join of the fragments' size, or an MP4 tagged with
+// the same folder and the same bytes.
+TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSizeOrTag) {
   const struct {
     std::vector<std::pair<std::string, std::string>> present;  // name, bytes
     std::string chosen;
@@ -164,11 +166,16 @@ TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSize) {
       {{{"Shipin7f3a.mp4", "ABC"}}, "Shipin7f3a.mp4"},
       {{{"Shipin7f3a.mp4", "ABCD"}}, "Shipin7f3a (2).mp4"},
       {{{"Shipin7f3a.mp4", "AB"}, {"Shipin7f3a (2).mp4", "ABCDE"}}, "Shipin7f3a (3).mp4"},
+      {{{"Shipin7f3a.mp4", "mp4|tag:7f3a9c|3"}}, "Shipin7f3a.mp4"},
+      {{{"Shipin7f3a.mp4", "mp4|tag:7f3a00|3"}, {"Shipin7f3a (2).mp4", "mp4|tag:7f3a9c|4"}}, "Shipin7f3a (3).mp4"},
   };
   for (const auto& each : cases) {
     FakePlatform platform;
+    fakes::FakeRemuxFiles files(platform);
+    fakes::FakeRemuxEngine engine;
+    const auto readTag = [&](const std::string& path) { return engine.readTag(*files.openForReading(path)); };
     for (const auto& [name, bytes] : each.present) platform.addFile("C:\\tools\\" + name, bytes);
-    EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7f3a9c", 3), each.chosen)
+    EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7f3a9c", 3, {"7f3a9c", 3}, readTag), each.chosen)
         << each.present.size() << " present";
   }
   EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4") << "four characters, not bytes";
