@@ -70,7 +70,7 @@ std::vector<ControlLayout> inTabOrder() {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, platform::win32::Win32Platform& platform)
-    : instance_(instance), platform_(platform), form_(*this, platform) {}
+    : instance_(instance), platform_(platform), form_(*this, platform, remuxFiles_, *remuxEngine_) {}
 
 bool MainWindow::create(int showCommand) {
   WNDCLASSEXW windowClass{};
@@ -200,6 +200,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case platform::win32::kInterpreterEndedMessage:
       onInterpreterEnded(wParam == platform::win32::kInterpreterEndSeen);
       return 0;
+    case platform::win32::kRemuxEndedMessage:
+      onRemuxEnded();
+      return 0;
     case WM_TIMER:
       if (wParam == kProgressTimer) form_.onProgressTimer();
       return 0;
@@ -238,9 +241,20 @@ void MainWindow::onActivate(bool active) {
 }
 
 void MainWindow::onInterpreterEnded(bool seen) {
-  interpreterWatch_.release();
   form_.onInterpreterEnded(seen);
+  // The remux is part of the conversion: the lock stays taken until it ends.
+  if (!form_.remuxRunning()) interpreterWatch_.release();
 }
+
+void MainWindow::onRemuxEnded() {
+  form_.onRemuxEnded(remuxWorker_.finish());
+  interpreterWatch_.release();
+}
+
+void MainWindow::startRemux(std::shared_ptr<convert::RemuxJob> job) { remuxWorker_.start(std::move(job), window_); }
+
+// The remux answers a cancel within one read or write of its buffers; the program must end within a second.
+void MainWindow::awaitRemux() { remuxWorker_.awaitEnd(900); }
 
 void MainWindow::onTaskbarButtonCreated() {
   ITaskbarList3* taskbar = nullptr;

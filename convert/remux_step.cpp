@@ -1,6 +1,7 @@
 #include "convert/remux_step.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "convert/messages.h"
@@ -39,7 +40,13 @@ RemuxJob::RemuxJob(RemuxFiles& files, RemuxEngine& engine, std::string appFolder
 RemuxReport RemuxJob::run() {
   const std::string video = platform::JoinPath(appFolder_, videoName_);
   const std::string temporary = platform::JoinPath(appFolder_, kRemuxTemporaryName);
-  RemuxReport report = convert(video, temporary);
+  RemuxReport report;
+  // Nothing may escape the worker's thread; running out of memory on a strange input is one more input not taken.
+  try {
+    report = convert(video, temporary);
+  } catch (const std::exception&) {
+    report = {RemuxEnd::JoinKept, kRemuxUnreadable};
+  }
   // Whatever stopped the MP4, the join keeps the name and nothing half-made stays.
   if (report.end != RemuxEnd::Replaced) files_.remove(temporary);
   return report;
