@@ -111,10 +111,8 @@ RemuxReport RemuxJob::convert(const std::string& video, const std::string& tempo
 }
 
 int ConversionPercent(std::optional<int> joinPercent, std::optional<int> remuxPercent) {
-  const int join = std::clamp(joinPercent.value_or(100), 0, 100);
-  const int remux = std::clamp(remuxPercent.value_or(0), 0, 100);
-  const int whole = remuxPercent ? kJoinPercentShare + remux * (100 - kJoinPercentShare) / 100
-                                 : join * kJoinPercentShare / 100;
+  const int whole = remuxPercent ? kJoinPercentShare + *remuxPercent * (100 - kJoinPercentShare) / 100
+                                 : joinPercent.value_or(100) * kJoinPercentShare / 100;
   // 100 is the end's alone, which the caption shows by name instead.
   return std::min(whole, 99);
 }

@@ -59,8 +59,11 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
   platform.addFile("C:\\tools\\Fok.tmp", kJoin.substr(0, 50));
   form.onProgressTimer();
   std::vector<int> shown{*view.taskbarProgress};
+  // The script's rename: the join's temporary file is gone before the interpreter has ended.
   platform.remove("C:\\tools\\Fok.tmp");
   platform.addFile(kVideo, kJoin);
+  form.onProgressTimer();
+  shown.push_back(*view.taskbarProgress);
   platform.interpreterLock.reset();
   form.onInterpreterEnded(true);
   ASSERT_TRUE(view.remux);
@@ -74,7 +77,10 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
       form.onClick(Control::Command1);
     }
   };
-  remux();
+  const convert::RemuxReport report = view.remux->run();
+  form.onProgressTimer();
+  EXPECT_EQ(view.taskbarProgress, 99) << "100 is for the end alone, which the caption tells by name";
+  form.onRemuxEnded(report);
   EXPECT_EQ(platform.bytesOf(kVideo), "ftypmoovmdat|tag:7f3a9c|100");
   EXPECT_FALSE(platform.has(kRemuxTemporary));
   EXPECT_EQ(view.caption, std::string("已转换 Shipin7f3a.mp4 - ") + app::kWindowCaption);
