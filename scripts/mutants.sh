@@ -159,6 +159,7 @@ export BUILD_DIR=$work/build
 "$src/scripts/build.sh" native win >"$work/build.log" 2>&1 || { echo "mutants: the unmutated tree does not build" >&2; exit 1; }
 # After the build, which installs Wine when it is missing: the session helpers choose the loader from what is there.
 source "$root/scripts/wine-session.sh"
+ts_fixtures=$("$src/scripts/make-ts-fixtures.sh")
 
 # Failing unit tests, space-separated; "(build)" when the fault does not even compile.
 unit_failures() {
@@ -178,7 +179,7 @@ e2e_failures() {
     wine_session_start >/dev/null 2>&1
     # An interpreter a fault starts without its command line sits at its prompt, which lands in front of the
     # driver's lines: a FAIL is read wherever it stands on a line.
-    timeout 20m "$wine_loader" "$BUILD_DIR/win/bin/e2e_driver.exe" \
+    E2E_TS_FIXTURES=$("$wine_loader" winepath -w "$ts_fixtures") timeout 20m "$wine_loader" "$BUILD_DIR/win/bin/e2e_driver.exe" \
       "$("$wine_loader" winepath -w "$BUILD_DIR/win/bin/tdl2mp4.exe")" "$cases" \
       2>/dev/null | sed 's/\r$//' | LC_ALL=C sed -nE 's/.*FAIL ([a-z0-9_]+).*/\1/p' | tr '\n' ' '
   ) || true

@@ -56,7 +56,8 @@ e2e_run() {
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w || true
   wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi" || return 1
-  E2E_EXPECT_DPI=$dpi timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@"
+  E2E_EXPECT_DPI=$dpi E2E_TS_FIXTURES=$("$wine_loader" winepath -w "$ts_fixtures") \
+    timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@"
 }
 
 run_e2e_tests() {
@@ -64,6 +65,8 @@ run_e2e_tests() {
   # The 32-bit tree is built even where it cannot run: the x86 zip is made from it.
   "$root/scripts/build.sh" win win32 || { echo "test-all: Windows build failed; e2e tests not run"; count 1; return; }
   source "$root/scripts/wine-session.sh"
+  local ts_fixtures
+  ts_fixtures=$("$root/scripts/make-ts-fixtures.sh") || { echo "test-all: no transport-stream fixtures"; count 1; return; }
   local runs=() run tree locale dpi names
   for run in "${e2e_runs[@]}"; do
     read -r tree locale dpi names <<<"$run"
