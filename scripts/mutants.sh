@@ -146,6 +146,12 @@ faults=(
   "stored_text_not_selected app/main_window_path_box.cpp path_box - s/PostMessageW\(control\(Control::Text1\), EM_SETSEL, 0, -1\);//"
   "enter_not_routed app/main_window_path_box.cpp path_box - s/if \(id == IDOK && notification == BN_CLICKED\) \{/if (false) {/"
   "no_progress_timer app/main_window.cpp conversion_many_fragments - s/SetTimer\(window_, kProgressTimer, kProgressMilliseconds, nullptr\);//"
+  "lock_released_before_remux app/main_window.cpp remux_closed - s/if \(!form_.remuxRunning\(\)\) interpreterWatch_.release\(\);/interpreterWatch_.release();/"
+  "remux_not_awaited_on_close app/main_window.cpp remux_closed - s/remuxWorker_.awaitEnd\(900\);//"
+  "remux_on_window_thread platform/win32/remux_worker.cpp remux_closed - s/thread_.reset\(CreateThread\(nullptr, 0, &RemuxWorker::threadMain, this, 0, nullptr\)\);/thread_.reset();/"
+  "remux_end_unheard app/main_window.cpp remux_to_mp4 - s/case platform::win32::kRemuxEndedMessage:\n\s*onRemuxEnded\(\);\n\s*return 0;//"
+  "remux_reads_misplaced platform/win32/remux_worker.cpp remux_to_mp4 - s/const std::size_t inBuffer = static_cast<std::size_t>\(at - bufferStart_\);/const std::size_t inBuffer = 0;/"
+  "remux_last_buffer_unwritten platform/win32/remux_worker.cpp remux_to_mp4 - s/const bool flushed = flush\(\);/const bool flushed = true;/"
   "question_without_no platform/win32/message_boxes.cpp conversion_many_fragments - s/title.c_str\(\), MB_YESNO\) == IDYES/title.c_str(), MB_OK) == IDOK/"
 )
 
