@@ -3,9 +3,9 @@
 # another build or another case of itself), prints every run and then a summary of medians and ratios.
 # Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [size] [merge]
+# Usage: scripts/bench.sh [startup] [list] [size] [merge] [remux]
 #   startup, list and size when none given; merge only when named: it takes about 20 minutes
-#   and 3.5 GiB under /tmp, and builds the program a second time.
+#   and 3.5 GiB under /tmp, and builds the program a second time; remux too: about 10 minutes and 4 GiB.
 #
 # Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
 # works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
@@ -15,6 +15,11 @@
 # the ref names another commit) and after it (this tree's, or the exe BENCH_AFTER_EXE names), then the
 # program after it on many fragments named one by one against the same taken by the wildcard.
 # BENCH_MERGE_RUNS sets its runs per side (default 5).
+#
+# remux times a 1 GiB cache of transport-stream fragments (made with Debian's ffmpeg from a looped clip), from the
+# click on the start button to the finished MP4 under the video's name, against the click to the final join of the
+# program at BENCH_REMUX_BEFORE_REF (default e91a2d8, the last one without the remux, built in
+# build/bench-remux-before) on the same cache, the two alternating; BENCH_REMUX_RUNS runs per side (default 5).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 startup_runs=10
@@ -31,13 +36,18 @@ order_fragments=10000
 order_fragment_kib=100
 merge_space_mib=3600
 before_ref=${BENCH_BEFORE_REF:-8ba3b5c}
+remux_before_ref=${BENCH_REMUX_BEFORE_REF:-e91a2d8}
+remux_runs=${BENCH_REMUX_RUNS:-5}
+remux_cache_mib=1024
+remux_space_mib=4500
 
-usage="usage: scripts/bench.sh [startup] [list] [size] [merge]
-  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) only when named"
+usage="usage: scripts/bench.sh [startup] [list] [size] [merge] [remux]
+  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) and remux (about 10
+  minutes, 4 GiB) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
-  [[ $section == @(startup|list|size|merge) ]] || { echo "$usage" >&2; exit 2; }
+  [[ $section == @(startup|list|size|merge|remux) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
 
@@ -45,17 +55,17 @@ BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
 bin=$root/build/bench/win/bin
 summary=()
 
-# The program as it was at $before_ref; sets before_exe.
+# The program as it was at a ref (default $before_ref), built in a folder (default build/bench-before); sets before_exe.
 build_before() {
-  local commit dir=$root/build/bench-before tree status=0
-  commit=$(git -C "$root" rev-parse --verify "$before_ref^{commit}")
+  local ref=${1:-$before_ref} dir=${2:-$root/build/bench-before} commit tree status=0
+  commit=$(git -C "$root" rev-parse --verify "$ref^{commit}")
   if [[ $(cat "$dir/commit" 2>/dev/null) != "$commit" ]]; then
     rm -rf "$dir"
     tree=$(mktemp -d /tmp/tdl2mp4-before.XXXXXX)
     git -C "$root" archive "$commit" | tar -x -C "$tree"
     BUILD_DIR=$dir "$tree/scripts/build.sh" win || status=$?
     rm -rf "$tree"
-    ((status == 0)) || { echo "bench: cannot build $before_ref" >&2; return 1; }
+    ((status == 0)) || { echo "bench: cannot build $ref" >&2; return 1; }
     echo "$commit" >"$dir/commit"
   fi
   before_exe=$dir/win/bin/tdl2mp4.exe
@@ -91,8 +101,12 @@ if wants merge; then
   build_before
   after_exe=${BENCH_AFTER_EXE:-$bin/tdl2mp4.exe}
 fi
+if wants remux; then
+  build_before "$remux_before_ref" "$root/build/bench-remux-before"
+  remux_before_exe=$before_exe
+fi
 
-if wants startup || wants list || wants merge; then
+if wants startup || wants list || wants merge || wants remux; then
   echo "== bench: starting a Wine session (own prefix, own Xvfb)" >&2
   source "$root/scripts/wine-session.sh"
   wine_session_start
@@ -152,6 +166,38 @@ if wants merge; then
     runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
       wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
     rm -rf "$merge_dir"
+  fi
+fi
+
+if wants remux; then
+  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
+  if ((free_mib < remux_space_mib)); then
+    echo "== remux: skipped, $free_mib MiB free under $bench_dir, $remux_space_mib MiB needed"
+  else
+    for side in mp4 join; do
+      mkdir -p "$bench_dir/$side"
+      printf 'C:\\bench\\ts\r\n' >"$bench_dir/$side/shezhi.txt"
+    done
+    cp "$bin/tdl2mp4.exe" "$bench_dir/mp4/"
+    cp "$remux_before_exe" "$bench_dir/join/"
+    video=$bench_dir/ts/c0017xk2pq3.321004.1
+    mkdir -p "$video"
+    echo "== remux: making a $remux_cache_mib MiB cache of transport-stream fragments with ffmpeg"
+    # Noise keeps the bit rate high (about 3 MB a second); the clip is looped without encoding it again, cut at
+    # key frames into fragments numbered from 1 as the client numbers them.
+    ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
+      -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
+      -f mpegts "$bench_dir/clip.ts"
+    loops=$(((remux_cache_mib << 20) / $(stat -c %s "$bench_dir/clip.ts")))
+    ffmpeg -nostdin -v error -y -stream_loop "$loops" -i "$bench_dir/clip.ts" -map 0 -c copy -f segment \
+      -segment_time 8 -segment_format mpegts -segment_start_number 1 "$video/c0017xk2pq3.321004.%d.tdl"
+    rm "$bench_dir/clip.ts"
+    sync
+    echo "== remux $(du -sm "$video" | cut -f1) MiB in $(ls "$video" | wc -l) fragments: start click to the" \
+      "finished MP4, against start click to the join of $remux_before_ref; $remux_runs runs each"
+    runner remux "$remux_runs" mp4 'C:\bench\mp4\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1' \
+      join 'C:\bench\join\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1'
+    rm -rf "$bench_dir/ts"
   fi
 fi
 
