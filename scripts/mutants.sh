@@ -151,7 +151,7 @@ faults=(
   "remux_on_window_thread platform/win32/remux_worker.cpp remux_closed - s/thread_.reset\(CreateThread\(nullptr, 0, &RemuxWorker::threadMain, this, 0, nullptr\)\);/thread_.reset();/"
   "remux_end_unheard app/main_window.cpp remux_to_mp4 - s/case platform::win32::kRemuxEndedMessage:\n\s*onRemuxEnded\(\);\n\s*return 0;//"
   "remux_reads_misplaced platform/win32/remux_worker.cpp remux_to_mp4 - s/const std::size_t inBuffer = static_cast<std::size_t>\(at - bufferStart_\);/const std::size_t inBuffer = 0;/"
-  "remux_last_buffer_unwritten platform/win32/remux_worker.cpp remux_to_mp4 - s/const bool flushed = flush\(\);/const bool flushed = true;/"
+  "remux_last_buffer_unwritten platform/win32/remux_worker.cpp remux_to_mp4 - s/if \(file_\) \{\n\s*handOver\(\);/if (file_) {/"
   "question_without_no platform/win32/message_boxes.cpp conversion_many_fragments - s/title.c_str\(\), MB_YESNO\) == IDYES/title.c_str(), MB_OK) == IDOK/"
 )
 

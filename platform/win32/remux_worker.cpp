@@ -13,7 +13,7 @@ namespace {
 
 // Reads and writes go to the disk in pieces this large: the core asks for packets
 // of a few hundred bytes, and a system call each would cost more than the remux.
-constexpr std::size_t kBufferBytes = 1u << 20;
+constexpr std::size_t kBufferBytes = 4u << 20;
 
 bool readAt(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, DWORD length, DWORD& read) {
   OVERLAPPED at{};
@@ -67,46 +67,114 @@ class FileSource final : public media::ByteSource {
   bool failed_ = false;
 };
 
+// Written by a thread of its own, one buffer behind the remux: the disk takes the MP4 while the remux reads the
+// join again for the next samples, instead of one waiting for the other.
 class OutputFile final : public convert::RemuxOutputFile {
  public:
-  explicit OutputFile(FileHandle file) : file_(std::move(file)) { buffer_.reserve(kBufferBytes); }
+  explicit OutputFile(FileHandle file) : file_(std::move(file)) {
+    InitializeCriticalSection(&lock_);
+    InitializeConditionVariable(&changed_);
+    filling_.reserve(kBufferBytes);
+    writer_.reset(CreateThread(nullptr, 0, &OutputFile::writerMain, this, 0, nullptr));
+  }
+  ~OutputFile() override {
+    finish();
+    DeleteCriticalSection(&lock_);
+  }
 
   bool write(const std::uint8_t* data, std::size_t length) override {
-    if (!error_.empty()) return false;
-    if (buffer_.size() + length > kBufferBytes && !flush()) return false;
-    if (length >= kBufferBytes) return writeOut(data, length);
-    buffer_.insert(buffer_.end(), data, data + length);
-    return true;
+    while (length > 0 && error().empty()) {
+      const std::size_t part = std::min(length, kBufferBytes - filling_.size());
+      filling_.insert(filling_.end(), data, data + part);
+      data += part;
+      length -= part;
+      if (filling_.size() == kBufferBytes) handOver();
+    }
+    return error().empty();
   }
   bool finish() override {
-    const bool flushed = flush();
-    file_.reset();
-    return flushed;
+    if (file_) {
+      handOver();
+      EnterCriticalSection(&lock_);
+      closing_ = true;
+      WakeAllConditionVariable(&changed_);
+      LeaveCriticalSection(&lock_);
+      if (writer_) WaitForSingleObject(writer_.get(), INFINITE);
+      writer_.reset();
+      file_.reset();
+    }
+    return error().empty();
   }
-  std::string error() const override { return error_; }
+  std::string error() const override {
+    EnterCriticalSection(&lock_);
+    std::string copy = error_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+  }
 
  private:
-  bool flush() {
-    if (!error_.empty()) return false;
-    const bool written = writeOut(buffer_.data(), buffer_.size());
-    buffer_.clear();
-    return written;
+  // Gives the full buffer to the writer once it has taken the one before; without a writer, writes it here.
+  void handOver() {
+    if (!writer_) {
+      writeOut(filling_);
+      filling_.clear();
+      return;
+    }
+    EnterCriticalSection(&lock_);
+    while (pendingFull_ && error_.empty()) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    if (error_.empty()) {
+      std::swap(pending_, filling_);
+      pendingFull_ = true;
+      WakeAllConditionVariable(&changed_);
+    }
+    LeaveCriticalSection(&lock_);
+    filling_.clear();
   }
-  bool writeOut(const std::uint8_t* data, std::size_t length) {
-    for (std::size_t done = 0; done < length;) {
+
+  static DWORD WINAPI writerMain(void* self) {
+    auto& file = *static_cast<OutputFile*>(self);
+    std::vector<std::uint8_t> writing;
+    writing.reserve(kBufferBytes);
+    for (;;) {
+      EnterCriticalSection(&file.lock_);
+      while (!file.pendingFull_ && !file.closing_) SleepConditionVariableCS(&file.changed_, &file.lock_, INFINITE);
+      if (!file.pendingFull_) {
+        LeaveCriticalSection(&file.lock_);
+        return 0;
+      }
+      std::swap(writing, file.pending_);
+      file.pendingFull_ = false;
+      WakeAllConditionVariable(&file.changed_);
+      LeaveCriticalSection(&file.lock_);
+      file.writeOut(writing);
+      writing.clear();
+    }
+  }
+
+  void writeOut(const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
       DWORD written = 0;
-      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
-      if (!WriteFile(file_.get(), data + done, chunk, &written, nullptr) || written == 0) {
-        error_ = lastErrorText();
-        return false;
+      if (!WriteFile(file_.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+          written == 0) {
+        const std::string why = lastErrorText();
+        EnterCriticalSection(&lock_);
+        if (error_.empty()) error_ = why;
+        WakeAllConditionVariable(&changed_);
+        LeaveCriticalSection(&lock_);
+        return;
       }
       done += written;
     }
-    return true;
   }
 
   FileHandle file_;
-  std::vector<std::uint8_t> buffer_;
+  KernelHandle writer_;
+  mutable CRITICAL_SECTION lock_;
+  CONDITION_VARIABLE changed_;
+  std::vector<std::uint8_t> filling_;  // the remux's side
+  std::vector<std::uint8_t> pending_;  // full, for the writer to take
+  bool pendingFull_ = false;
+  bool closing_ = false;
   std::string error_;
 };
 
