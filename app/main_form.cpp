@@ -101,6 +101,14 @@ void MainForm::showEnd(const std::string& captionStart) {
 }
 
 void MainForm::onInterpreterEnded(bool seen) {
+  judgeEnd(seen);
+  // Only now may another copy start a script: until the end is judged and cleaned up,
+  // its script and partial file would be taken for this run's leftovers. The remux
+  // belongs to the conversion and keeps the lock until it ends.
+  if (!remux_) platform_.releaseInterpreter();
+}
+
+void MainForm::judgeEnd(bool seen) {
   // A video whose interpreter may still be writing it cannot be judged yet.
   if (!seen) {
     state_.conversion.reset();
@@ -125,6 +133,7 @@ void MainForm::onRemuxEnded(const convert::RemuxReport& report) {
   const std::string name = remux_->videoName();
   remux_.reset();
   showEnd(convert::FinishedCaption(name, report));
+  platform_.releaseInterpreter();
   view_.flashIfInBackground();
 }
 

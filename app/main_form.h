@@ -27,8 +27,6 @@ class MainForm {
   void onProgressTimer();
   // The remux the view started has ended.
   void onRemuxEnded(const convert::RemuxReport& report);
-  // A remux holds the lock the interpreter had; the window lets go of it only after.
-  bool remuxRunning() const { return remux_ != nullptr; }
 
   // The path box's own ways in: Enter while it has the focus reads, as the read
   // button does; a folder dropped on the window is read as if typed.
@@ -43,6 +41,7 @@ class MainForm {
   void endProgram();
   void showProgress(int percent);
   void showEnd(const std::string& captionStart);
+  void judgeEnd(bool seen);
 
   FormView& view_;
   platform::Platform& platform_;

@@ -240,16 +240,10 @@ void MainWindow::onActivate(bool active) {
   SetFocus(target);
 }
 
-void MainWindow::onInterpreterEnded(bool seen) {
-  form_.onInterpreterEnded(seen);
-  // The remux is part of the conversion: the lock stays taken until it ends.
-  if (!form_.remuxRunning()) interpreterWatch_.release();
-}
+// The form lets go of the watch, and with it of the lock, once it has judged the end.
+void MainWindow::onInterpreterEnded(bool seen) { form_.onInterpreterEnded(seen); }
 
-void MainWindow::onRemuxEnded() {
-  form_.onRemuxEnded(remuxWorker_.finish());
-  interpreterWatch_.release();
-}
+void MainWindow::onRemuxEnded() { form_.onRemuxEnded(remuxWorker_.finish()); }
 
 void MainWindow::startRemux(std::shared_ptr<convert::RemuxJob> job) { remuxWorker_.start(std::move(job), window_); }
 
@@ -308,9 +302,12 @@ void MainWindow::flashIfInBackground() {
 
 void MainWindow::clearList() { SendMessageW(control(Control::List1), LB_RESETCONTENT, 0, 0); }
 
-void MainWindow::addListEntry(const std::string& text) {
-  SendMessageW(control(Control::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+bool MainWindow::addListEntry(const std::string& text) {
+  const LRESULT added =
+      SendMessageW(control(Control::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+  if (added == LB_ERR || added == LB_ERRSPACE) return false;
   if (listFilling_ && GetTickCount64() - lastListRepaint_ >= kListRepaintMilliseconds) repaintList();
+  return true;
 }
 
 int MainWindow::selectedListIndex() {

@@ -40,7 +40,7 @@ class MainWindow final : public FormView {
   void startRemux(std::shared_ptr<convert::RemuxJob> job) override;
   void awaitRemux() override;
   void clearList() override;
-  void addListEntry(const std::string& text) override;
+  bool addListEntry(const std::string& text) override;
   int selectedListIndex() override;
   void beginListFill() override;
   void endListFill() override;

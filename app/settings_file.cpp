@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/output_folder.h"
 #include "convert/write_failure.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
@@ -100,6 +101,10 @@ std::optional<std::string> LoadSavedPath(platform::Platform& platform) {
 }
 
 void SaveCachePath(platform::Platform& platform, const std::string& text) {
+  if (const auto taken = convert::OwnNameTaken(platform, settingsPath(platform) + platform::kReplacementSuffix)) {
+    platform.message(*taken);
+    return;
+  }
   const platform::Status saved = platform.replaceFile(settingsPath(platform), SettingsBytes(text, platform));
   if (!saved.ok()) platform.message(convert::CannotWriteMessage(kPathNotSaved, saved));
 }

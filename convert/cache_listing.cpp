@@ -53,18 +53,27 @@ void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& 
     return;
   }
   platform::DirectoryReader& reader = *opened.value();
+  bool listFull = false;
   {
     WalkGuard walking(state);
     ListFill filling(list);
     while (auto entry = reader.next()) {
       if (!entry->isFolder) continue;
       // Table first, then list: position i of the list always has entry i.
-      state.CacheFolderNames.push_back({platform::GetBaseName(entry->name), folder + entry->name});
-      list.addListEntry(platform.formatCreationTime(entry->created));
+      state.CacheFolderNames.push_back({platform::GetBaseName(entry->name), folder + entry->name, entry->nameAltered});
+      if (!list.addListEntry(platform.formatCreationTime(entry->created))) {
+        state.CacheFolderNames.pop_back();
+        listFull = true;
+        break;
+      }
       platform.yield();
     }
   }
-  if (!reader.error().empty()) platform.message(kFolderUnreadable + reader.error());
+  if (listFull) {
+    platform.message(kListFullBefore + std::to_string(state.CacheFolderNames.size()) + kListFullAfter);
+  } else if (!reader.error().empty()) {
+    platform.message(kFolderUnreadable + reader.error());
+  }
 }
 
 }  // namespace convert

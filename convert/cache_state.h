@@ -8,21 +8,24 @@
 #include <vector>
 
 #include "media/remux.h"
+#include "platform/platform.h"
 
 namespace convert {
 
 struct CacheFolder {
-  std::string baseName;  // the name without anything from its last dot on
-  std::string fullPath;  // the folder itself, without a trailing backslash
+  std::string baseName;      // the name without anything from its last dot on
+  std::string fullPath;      // the folder itself, without a trailing backslash
+  bool nameAltered = false;  // fullPath is not the folder's name, which UTF-8 cannot hold
 };
 
 // A conversion whose interpreter has been started and has not been seen to end.
 struct RunningConversion {
   std::string appFolder;
   std::string outputName;
-  std::string folder;                      // the fragments' folder, ending in a backslash
-  std::vector<std::string> fragmentNames;  // the fragments the script names; empty: the wildcard took them
-  std::uint64_t expectedBytes = 0;         // the fragments' sum at the start
+  std::string folder;                               // the fragments' folder, ending in a backslash
+  std::vector<std::string> fragmentNames;           // every fragment the script names, in its order
+  std::uint64_t expectedBytes = 0;                  // the fragments' sum at the start
+  std::optional<platform::FileStamp> outputBefore;  // what stood under the output's name at the start
 };
 
 struct CacheState {

@@ -18,9 +18,10 @@ namespace convert {
 namespace {
 
 // /d keeps the registry's AutoRun commands from changing the folder or the code
-// page before the script runs; ".\" finds the script in the current folder even
+// page before the script runs; /e:on gives "pushd" and "if errorlevel" their
+// meaning whatever the registry turned off; ".\" finds the script in the current folder even
 // where the search path leaves that folder out.
-constexpr const char* kInterpreterCommand = "cmd /d /v:off /c .\\";
+constexpr const char* kInterpreterCommand = "cmd /d /e:on /v:off /c .\\";
 
 enum class FragmentSearch { Found, NoFiles, NoTdlFiles, Unreadable };
 
@@ -61,17 +62,12 @@ bool isFile(platform::Platform& platform, const std::string& path) {
   return platform.kindOf(path) == platform::PathKind::File;
 }
 
-// What the fragments hold now: the client may have added to them while the
-// interpreter ran, and the video holds what the copy found.
+// What the fragments joined hold now: the client may have added to them while the
+// interpreter ran, and the video holds what the copy found. Fragments that arrived
+// since are in no copy line, and count for nothing.
 std::uint64_t joinedBytes(platform::Platform& platform, const RunningConversion& run) {
   std::uint64_t total = 0;
   for (const std::string& name : run.fragmentNames) total += platform.fileSize(run.folder + name).value_or(0);
-  if (!run.fragmentNames.empty()) return total;
-  auto opened = platform.openDirectory(run.folder, platform::ShortNames::Skip);
-  if (!opened.ok()) return total;
-  while (auto entry = opened.value()->next()) {
-    if (!entry->isFolder && HasTdlExtension(entry->name)) total += entry->size;
-  }
   return total;
 }
 
@@ -96,6 +92,11 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   // One reading of the selection for the whole conversion: the walk below yields,
   // and a click then must not mix the folder of one video with the name of another.
   const CacheFolder chosen = state.CacheFolderNames[static_cast<std::size_t>(index)];
+  // The path in the table would open another folder, or none.
+  if (chosen.nameAltered) {
+    platform.message(kFolderNameUnreadable + chosen.fullPath);
+    return;
+  }
   state.SelectedFolderPath = platform::WithTrailingBackslash(chosen.fullPath);
   const std::string folder = state.SelectedFolderPath;
 
@@ -140,6 +141,15 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
     platform.message(kConversionRunning);
     return;
   }
+  const std::string scriptPath = platform::JoinPath(appFolder, kScriptName);
+  const std::string temporary = platform::JoinPath(appFolder, kTemporaryName);
+  const std::string remuxing = platform::JoinPath(appFolder, kRemuxTemporaryName);
+  for (const std::string* own : {&scriptPath, &temporary, &remuxing}) {
+    if (const auto taken = OwnNameTaken(platform, *own)) {
+      platform.message(*taken);
+      return;
+    }
+  }
   const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes,
                                                   TagFor(chosen.fullPath, fragments.totalBytes), state.readTag);
   const ScriptPlan script = PlanMergeScript(platform, fragments, folder, appFolder, outputName);
@@ -155,7 +165,6 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
     return;
   }
   // The appending copies must start from nothing.
-  const std::string temporary = platform::JoinPath(appFolder, kTemporaryName);
   if (isFile(platform, temporary)) {
     const platform::Status deleted = platform.deleteFile(temporary);
     if (!deleted.ok()) {
@@ -163,11 +172,14 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
       return;
     }
   }
-  const platform::Status written = platform.writeFile(platform::JoinPath(appFolder, kScriptName), *bytes);
+  const platform::Status written = platform.writeFile(scriptPath, *bytes);
   if (!written.ok()) {
     platform.message(CannotWriteMessage(kScriptNotWritten, written));
     return;
   }
+  // An earlier video of the same size stays when the join fails: only another file
+  // under the name tells that this run renamed its join.
+  const auto outputBefore = platform.fileStamp(platform::JoinPath(appFolder, outputName));
   // The script's own name is the whole argument; the folder travels as the
   // current directory, where no character of it can be misread.
   const std::string commandLine = kInterpreterCommand + std::string(kScriptName);
@@ -177,10 +189,8 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
     platform.message(kInterpreterNotStarted + started.error);
     return;
   }
-  RunningConversion running{appFolder, outputName, folder, {}, fragments.totalBytes};
-  if (fragments.needsExplicitList) {
-    for (const Fragment& fragment : fragments.fragments) running.fragmentNames.push_back(fragment.name);
-  }
+  RunningConversion running{appFolder, outputName, folder, {}, fragments.totalBytes, outputBefore};
+  for (const Fragment& fragment : fragments.fragments) running.fragmentNames.push_back(fragment.name);
   state.conversion = std::move(running);
 }
 
@@ -208,11 +218,15 @@ std::optional<std::string> FinishConversion(platform::Platform& platform, CacheS
   // never took its name, whatever that name holds.
   const auto partial = platform.fileSize(temporary);
   const auto size = platform.fileSize(output);
-  if (!partial && size == expected) return finished.outputName;
+  const auto stamp = platform.fileStamp(output);
+  const bool renamedNow = stamp && !(finished.outputBefore && platform::SameFile(*stamp, *finished.outputBefore));
+  if (!partial && renamedNow && size == expected) return finished.outputName;
   if (partial) platform.deleteFile(temporary);
 
   if (partial && *partial == expected) {
     platform.message(kOutputInUse + output);
+  } else if (!partial && size && !renamedNow) {
+    platform.message(kOutputIncomplete + output + kOutputFromEarlierRun);
   } else if (partial || size) {
     platform.message(kOutputIncomplete + output + "（" + sizesText(partial ? *partial : *size, expected) + "）");
   } else {

@@ -112,15 +112,8 @@ std::uint64_t MissingNumbers(const std::vector<std::string>& names) { return mis
 
 FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
   std::vector<const platform::DirectoryEntry*> joined;
-  bool strayShortNameMatch = false;
   for (const platform::DirectoryEntry& file : files) {
-    if (file.isFolder) continue;
-    if (HasTdlExtension(file.name)) {
-      joined.push_back(&file);
-    } else if (HasTdlExtension(file.shortName)) {
-      // "x.tdlx" may be "X~1.TDL" to the wildcard, and would be joined into the video.
-      strayShortNameMatch = true;
-    }
+    if (!file.isFolder && HasTdlExtension(file.name)) joined.push_back(&file);
   }
   std::vector<std::string> names;
   for (const platform::DirectoryEntry* file : joined) names.push_back(file->name);
@@ -129,7 +122,6 @@ FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files) {
   const std::vector<std::size_t> order = orderOf(numbering);
 
   FragmentPlan plan;
-  plan.needsExplicitList = strayShortNameMatch || !std::is_sorted(order.begin(), order.end());
   plan.missingNumbers = missingOf(numbering);
   for (std::size_t position : order) {
     const platform::DirectoryEntry& file = *joined[position];

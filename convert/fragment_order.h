@@ -17,15 +17,12 @@ struct Fragment {
 
 struct FragmentPlan {
   std::vector<Fragment> fragments;  // in the order they must be joined
-  // The wildcard would join them in another order, or would join a file that is
-  // no fragment, so the copy has to name each one.
-  bool needsExplicitList = false;
   std::uint64_t totalBytes = 0;
   // Numbers absent between the lowest and the highest, where the names are numbered.
   std::uint64_t missingNumbers = 0;
 };
 
-// True for the files "*.tdl" matches by their own name: the ending ".tdl" in any case.
+// True for the files joined: the ending ".tdl" in any case.
 bool HasTdlExtension(const std::string& name);
 
 // When the names differ only in one run of digits, the positions of the names in
@@ -36,8 +33,8 @@ std::vector<std::size_t> NumericOrder(const std::vector<std::string>& names);
 // names are numbered as NumericOrder sees it; 0 for names that are not.
 std::uint64_t MissingNumbers(const std::vector<std::string>& names);
 
-// Plans the join of a folder's files, given in the file system's order, which is
-// the order the wildcard takes them in.
+// Plans the join of a folder's files, given in the file system's order, which the
+// join keeps where the names are not numbered.
 FragmentPlan PlanFragments(const std::vector<platform::DirectoryEntry>& files);
 
 }  // namespace convert

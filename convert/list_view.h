@@ -9,7 +9,8 @@ class ListView {
  public:
   virtual ~ListView() = default;
   virtual void clearList() = 0;
-  virtual void addListEntry(const std::string& text) = 0;
+  // False when the list could not take the entry, which it then does not hold.
+  virtual bool addListEntry(const std::string& text) = 0;
   // The selected position, or -1 while nothing is selected.
   virtual int selectedListIndex() = 0;
   // A long fill is bracketed by these so the view can hold back repainting.

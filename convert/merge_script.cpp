@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kLongestScriptPath = 200;
 
 // cmd's "&&" goes on after a copy that failed under Wine, while "if errorlevel"
-// reads copy's result on both; a failed drive switch or "cd" stops the copies too.
+// reads copy's result on both; a "pushd" that failed stops the copies too.
 constexpr const char* kIfAllWentWell = "if not errorlevel 1 ";
 
 bool fitsScript(platform::Platform& platform, const std::string& path) {
@@ -82,15 +82,15 @@ std::optional<std::vector<std::string>> MergeScriptLines(const std::string& fold
                                                          std::size_t longestLine) {
   std::vector<std::string> sources;
   for (const std::string& name : fragmentNames) sources.push_back(QuoteForBatch(name));
-  if (sources.empty()) sources.push_back(QuoteForBatch(folder + "*.tdl"));
+  if (sources.empty()) return std::nullopt;
   const std::string temporary = QuoteForBatch(platform::JoinPath(appFolder, kTemporaryName));
   auto copies = copyLines(sources, temporary, longestLine);
   if (!copies) return std::nullopt;
 
-  // A network folder has no drive to switch to; its line stays a remark so the
-  // script keeps its four lines.
-  std::vector<std::string> lines{platform::HasDriveLetter(folder) ? folder.substr(0, 2) : "rem",
-                                 "cd /d " + QuoteForBatch(folder)};
+  // Windows' cmd cannot make a network folder current with "cd"; "pushd" gives it a
+  // drive letter of its own for the while, and "popd" takes that back, which has to
+  // come before the script's last line.
+  std::vector<std::string> lines{"pushd " + QuoteForBatch(folder)};
   // /Y: a COPYCMD of /-Y would otherwise have copy and move ask, in a window nobody sees.
   const std::string rename = std::string(kIfAllWentWell) + "move /Y " + temporary + " " +
                              QuoteForBatch(platform::JoinPath(appFolder, outputName)) + " >nul";
@@ -100,6 +100,7 @@ std::optional<std::vector<std::string>> MergeScriptLines(const std::string& fold
     lines.insert(lines.end(), copies->begin(), copies->end());
     lines.push_back(rename);
   }
+  lines.push_back("popd");
   // Windows' cmd reads nothing after the script has deleted itself.
   lines.push_back("del " + QuoteForBatch(platform::JoinPath(appFolder, kScriptName)));
   return lines;
@@ -124,13 +125,9 @@ ScriptPlan PlanMergeScript(platform::Platform& platform, const FragmentPlan& fra
   if (!scriptFolder) return refuse(kPathNotScriptable, folder);
   if (!scriptAppFolder) return refuse(kPathNotScriptable, appFolder);
   if (!fitsScript(platform, outputName)) return refuse(kPathNotScriptable, outputName);
-  std::vector<std::string> names;
-  if (fragments.needsExplicitList) {
-    auto named = scriptNames(platform, *scriptFolder, fragments.fragments);
-    if (!named) return refuse(kPathNotScriptable, folder);
-    names = std::move(*named);
-  }
-  auto lines = MergeScriptLines(*scriptFolder, *scriptAppFolder, outputName, names);
+  const auto names = scriptNames(platform, *scriptFolder, fragments.fragments);
+  if (!names) return refuse(kPathNotScriptable, folder);
+  auto lines = MergeScriptLines(*scriptFolder, *scriptAppFolder, outputName, *names);
   if (!lines) return refuse(kTooManyFragments, folder);
   return ScriptPlan{std::move(*lines), *scriptAppFolder, nullptr, {}};
 }

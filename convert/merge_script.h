@@ -26,15 +26,15 @@ inline constexpr std::size_t kLongestCopyLine = 4000;
 // expands even inside quotes.
 std::string QuoteForBatch(const std::string& path);
 
-// The script's lines, without line ends; folder ends in a backslash. With no
-// fragment names the copy takes folder's "*.tdl" by full path; otherwise it names
-// each fragment relative to the folder that "cd /d" made current, in the order
-// given, on as many copy lines of at most longestLine characters as it takes,
-// each appending to the temporary file. Four lines whenever one copy line holds
-// the join. Nothing when a single name does not fit a line.
+// The script's lines, without line ends; folder ends in a backslash. "pushd" makes
+// the folder current, the copy names each fragment relative to it in the order
+// given, on as many copy lines of at most longestLine characters as it takes, each
+// appending to the temporary file, and "popd" lets go of the folder before the
+// script deletes itself. Four lines whenever one copy line holds the join. Nothing
+// when a single name does not fit a line.
 std::optional<std::vector<std::string>> MergeScriptLines(const std::string& folder, const std::string& appFolder,
                                                          const std::string& outputName,
-                                                         const std::vector<std::string>& fragmentNames = {},
+                                                         const std::vector<std::string>& fragmentNames,
                                                          std::size_t longestLine = kLongestCopyLine);
 
 // The form of path that the interpreter can read back from a script written in
@@ -49,8 +49,8 @@ struct ScriptPlan {
   std::string refused;            // what the message names
 };
 
-// The script for a folder's fragments: the wildcard where it takes the right
-// files in the right order, otherwise every fragment by name.
+// The script for a folder's fragments, each named: a wildcard would also take what
+// the client writes while the join runs, in the file system's order.
 ScriptPlan PlanMergeScript(platform::Platform& platform, const FragmentPlan& fragments, const std::string& folder,
                            const std::string& appFolder, const std::string& outputName);
 

@@ -18,6 +18,13 @@ inline constexpr const char* kOutputIncomplete = "视频没有完整生成：";
 inline constexpr const char* kAppFolderOnNetwork =
     "程序所在的文件夹是网络路径，无法在其中转换，请把程序复制到本机磁盘后再转换：";
 inline constexpr const char* kTooManyFragments = "分段文件太多，无法写成一条复制命令，无法转换：";
+inline constexpr const char* kOwnNameTaken = "程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
+inline constexpr const char* kFolderNameUnreadable = "视频文件夹名含有无法处理的字符，请改名后重新读取浏览时间：";
+// After kOutputIncomplete and the video's path: the run renamed nothing, and the file of that name is an older one.
+inline constexpr const char* kOutputFromEarlierRun = "（这次没有写出新视频，同名文件是以前的）";
+// The list could take no more entries; the count of those it holds goes between the two.
+inline constexpr const char* kListFullBefore = "列表无法再添加条目，只列出了前 ";
+inline constexpr const char* kListFullAfter = " 个文件夹。";
 inline constexpr const char* kOutputInUse = "无法替换已有的视频文件，它可能正被播放器打开：";
 // Ends every message about a file beside the program that the system refused to let us write.
 inline constexpr const char* kMoveToWritableFolder = "请把程序放到可以写入的文件夹（例如 D:\\tdl2mp4）再运行。";

@@ -40,6 +40,14 @@ std::string ChooseOutputName(platform::Platform& platform, const std::string& ap
   }
 }
 
+std::optional<std::string> OwnNameTaken(platform::Platform& platform, const std::string& path) {
+  const platform::PathKind kind = platform.kindOf(path);
+  if (kind == platform::PathKind::Missing || (kind == platform::PathKind::File && !platform.isLink(path))) {
+    return std::nullopt;
+  }
+  return kOwnNameTaken + path;
+}
+
 void OpenOutputFolder(platform::Platform& platform) {
   const std::string appFolder = platform.AppFolder();
   const platform::Status started =

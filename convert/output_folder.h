@@ -1,5 +1,6 @@
 // The program's folder as the place the videos land: which name a new video
-// takes there, and the explorer that shows them.
+// takes there, the names the program keeps for its own files there, and the
+// explorer that shows them.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,12 @@ std::string OutputFileName(const std::string& baseName);
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
                              std::uint64_t expectedBytes, const media::SourceTag& tag = {},
                              const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag = {});
+
+// The program's own names beside it (the script, the partial video, the settings'
+// new copy) are written and removed freely; a folder or a link under one is the
+// user's, or leads elsewhere, and is left alone. The message that names it, or
+// nothing while the name is free for the program.
+std::optional<std::string> OwnNameTaken(platform::Platform& platform, const std::string& path);
 
 // The open-folder button: the explorer on the program's folder.
 void OpenOutputFolder(platform::Platform& platform);

@@ -55,7 +55,25 @@ struct DirectoryEntry {
   std::int64_t created = 0;  // 100 ns ticks since 1601-01-01 UTC
   std::uint64_t size = 0;    // bytes, for files
   std::string shortName;     // the 8.3 name where the volume keeps one that differs; asked for only
+  // The name holds UTF-16 that is no text (an unpaired surrogate): `name` shows U+FFFD
+  // there and opens another path, or none.
+  bool nameAltered = false;
 };
+
+// What tells one file under a name from another that later took the name: a rename
+// brings the other file's number and its last write along.
+struct FileStamp {
+  std::uint64_t volume = 0;
+  std::uint64_t fileNumber = 0;
+  std::int64_t lastWrite = 0;  // 100 ns ticks since 1601-01-01 UTC
+};
+
+inline bool SameFile(const FileStamp& a, const FileStamp& b) {
+  return a.volume == b.volume && a.fileNumber == b.fileNumber && a.lastWrite == b.lastWrite;
+}
+
+// The settings are written under the file's name with this added, then moved into place.
+inline constexpr const char* kReplacementSuffix = ".new";
 
 // Whether a folder's reader also reports 8.3 names, which costs a little per entry.
 enum class ShortNames { Skip, Report };
@@ -103,6 +121,9 @@ class Platform {
 
   // What the path names, whatever its attributes.
   virtual PathKind kindOf(const std::string& path) = 0;
+  // True when the path itself is a symbolic link, a junction or another reparse
+  // point, which opening it by name would follow elsewhere.
+  virtual bool isLink(const std::string& path) = 0;
 
   virtual Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder, ShortNames shortNames) = 0;
 
@@ -115,8 +136,11 @@ class Platform {
   virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
   // The size of a plain file; nothing for a folder or a missing path.
   virtual std::optional<std::uint64_t> fileSize(const std::string& path) = 0;
+  // The file under the name itself, not what a link there points to; nothing for a
+  // folder or a missing path.
+  virtual std::optional<FileStamp> fileStamp(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
-  // Writes a temporary file beside path and puts it in place only when it is
+  // Writes path + kReplacementSuffix and puts it in place only when it is
   // complete, so a failure leaves the old file as it was.
   virtual Status replaceFile(const std::string& path, const std::string& bytes) = 0;
 
@@ -136,6 +160,9 @@ class Platform {
   // the interpreter ends, even if this program ends first. Returns at once; the
   // window hears of the end later, through its message queue.
   virtual Status runInterpreter(const RunRequest& request, std::unique_ptr<ScriptLock> lock) = 0;
+  // Lets go of the ended interpreter and of this program's hold on the lock, which
+  // until then keeps every other copy from starting a script in the folder.
+  virtual void releaseInterpreter() = 0;
 
   // A modal box with one OK button, no icon, the application's title.
   virtual void message(const std::string& text) = 0;

@@ -25,9 +25,11 @@ Status writeAll(HANDLE file, const std::string& bytes) {
   return Status::success();
 }
 
+// The program writes only files of its own beside itself: a link put under one of
+// their names must not carry the bytes to wherever it points.
 Status writeNewFile(const std::wstring& path, const std::string& bytes, DWORD flags) {
   FileHandle file(CreateFileW(forFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr));
   if (!file) return lastErrorStatus();
   Status written = writeAll(file.get(), bytes);
   if (written.ok() && (flags & FILE_FLAG_WRITE_THROUGH) && !FlushFileBuffers(file.get())) {
@@ -42,6 +44,28 @@ PathKind kindOf(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+bool isLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(forFileApi(toWide(path)).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::optional<FileStamp> fileStamp(const std::string& path) {
+  // No access asked for, so a player holding the video open does not stand in the way.
+  FileHandle file(CreateFileW(forFileApi(toWide(path)).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!file || !GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  const FILETIME& written = information.ftLastWriteTime;
+  return FileStamp{
+      information.dwVolumeSerialNumber,
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime)};
 }
 
 std::optional<std::uint64_t> fileSize(const std::string& path) {
@@ -80,7 +104,7 @@ Status writeFile(const std::string& path, const std::string& bytes) { return wri
 
 Status replaceFile(const std::string& path, const std::string& bytes) {
   const std::wstring target = toWide(path);
-  const std::wstring temporary = target + L".new";
+  const std::wstring temporary = target + toWide(kReplacementSuffix);
   Status written = writeNewFile(temporary, bytes, FILE_FLAG_WRITE_THROUGH);
   if (written.ok() && !MoveFileExW(forFileApi(temporary).c_str(), forFileApi(target).c_str(),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -10,6 +10,9 @@
 namespace platform::win32 {
 
 PathKind kindOf(const std::string& path);
+bool isLink(const std::string& path);
+// The file under the name itself, never what a link there points to.
+std::optional<FileStamp> fileStamp(const std::string& path);
 // The size of a plain file; nothing for a folder or a missing path.
 std::optional<std::uint64_t> fileSize(const std::string& path);
 // The whole file, refused when it is larger than `largest` bytes.

@@ -18,9 +18,24 @@ std::int64_t ticksOf(const FILETIME& time) {
   return static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
+// UTF-8 has no form for such a name: the conversion puts U+FFFD in its place.
+bool hasUnpairedSurrogate(const wchar_t* name) {
+  const auto isHigh = [](wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+  const auto isLow = [](wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+  for (const wchar_t* at = name; *at; ++at) {
+    if (isHigh(*at) && isLow(at[1])) {
+      ++at;
+    } else if (isHigh(*at) || isLow(*at)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
-  return {toUtf8(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, ticksOf(data.ftCreationTime),
-          (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, toUtf8(data.cAlternateFileName)};
+  return {toUtf8(data.cFileName),          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          ticksOf(data.ftCreationTime),    (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+          toUtf8(data.cAlternateFileName), hasUnpairedSurrogate(data.cFileName)};
 }
 
 class Win32DirectoryReader final : public DirectoryReader {

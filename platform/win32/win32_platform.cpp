@@ -25,6 +25,8 @@ std::string Win32Platform::longPath(const std::string& path) { return toUtf8(lon
 std::optional<std::string> Win32Platform::shortPath(const std::string& path) { return shortFormOf(path); }
 
 PathKind Win32Platform::kindOf(const std::string& path) { return win32::kindOf(path); }
+bool Win32Platform::isLink(const std::string& path) { return win32::isLink(path); }
+std::optional<FileStamp> Win32Platform::fileStamp(const std::string& path) { return win32::fileStamp(path); }
 Outcome<std::unique_ptr<DirectoryReader>> Win32Platform::openDirectory(const std::string& folder,
                                                                        ShortNames shortNames) {
   return win32::openDirectory(folder, shortNames);
@@ -58,6 +60,10 @@ Status Win32Platform::runInterpreter(const RunRequest& request, std::unique_ptr<
   // Before the window exists there is nobody to tell of the end, and no conversion to start.
   if (!interpreterWatch_) return Status::failure("no window to report to");
   return interpreterWatch_->start(request, std::move(lock), window_);
+}
+
+void Win32Platform::releaseInterpreter() {
+  if (interpreterWatch_) interpreterWatch_->release();
 }
 
 void Win32Platform::message(const std::string& text) { showMessage(window_, applicationTitle_, text); }

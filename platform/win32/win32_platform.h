@@ -27,6 +27,8 @@ class Win32Platform final : public Platform {
   std::string temporaryFolder() override;
   std::string longPath(const std::string& path) override;
   PathKind kindOf(const std::string& path) override;
+  bool isLink(const std::string& path) override;
+  std::optional<FileStamp> fileStamp(const std::string& path) override;
   Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folder, ShortNames shortNames) override;
   std::string formatCreationTime(std::int64_t created) override;
   Outcome<std::string> readFile(const std::string& path) override;
@@ -40,6 +42,7 @@ class Win32Platform final : public Platform {
   Status run(const RunRequest& request) override;
   std::unique_ptr<ScriptLock> lockScriptFolder(const std::string& folder) override;
   Status runInterpreter(const RunRequest& request, std::unique_ptr<ScriptLock> lock) override;
+  void releaseInterpreter() override;
   void message(const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   void yield() override;

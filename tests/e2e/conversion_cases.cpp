@@ -23,6 +23,7 @@ namespace {
 
 const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
 const wchar_t* const kIncomplete = L"视频没有完整生成：";
+const wchar_t* const kOwnNameTaken = L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
 
 void makeFiles(Case& c, const std::wstring& folder, const std::vector<std::pair<std::wstring, std::string>>& files) {
   makeFolder(c, folder);
@@ -81,7 +82,7 @@ void convert(Case& c, const App& app, const std::vector<std::wstring>& listed, c
 }
 
 // Each folder's files are made in the order given; the join order is by number where the names differ in one run
-// of digits, else as the interpreter's wildcard takes them. The cache folder is hidden and a system folder, holds a
+// of digits, else the order the folder lists them in. The cache folder is hidden and a system folder, holds a
 // hidden video folder and a file, and is typed in quotes as Explorer's "Copy as path" gives it. Last the folder
 // button opens an explorer window on the program's folder, which goes with the program's job when the case ends.
 void conversionJoin(Case& c) {
@@ -128,6 +129,17 @@ void conversionJoin(Case& c) {
   const std::wstring typed = L"\"" + cache + L"\"";
   const std::vector<std::wstring> listed = readCache(c, app, typed, cache, "read");
   c.check(textOf(app.control(IDC_TEXT1)) == typed, "the read changed the path box");
+  // A folder under the partial video's name, left by someone, is no file of the program's: the copy would write
+  // into it. It is named, and nothing is written or started.
+  const std::wstring foreign = appFolder + L"\\Fok.tmp";
+  makeFolder(c, foreign);
+  writeBytes(c, foreign + L"\\" + joins[0].made[0], "theirs");
+  app.selectListItem(indexOf(c, listed, joins[0].folder));
+  app.click(IDC_COMMAND1);
+  expectMessage(c, app, kOwnNameTaken + foreign, "a folder named Fok.tmp beside the program");
+  c.check(!readBytes(appFolder + L"\\Fok.BAT") && readBytes(foreign + L"\\" + joins[0].made[0]) == "theirs",
+          "a script was written, or the folder named Fok.tmp was written into");
+  if (!removeTree(foreign)) c.abort("cannot remove the folder named Fok.tmp");
   for (const Join& join : joins) {
     convert(c, app, listed, join.folder, join.output, joined(c, cache + L"\\" + join.folder, join.order));
   }

@@ -106,7 +106,7 @@ void FakePlatform::addFile(const std::string& path, const std::string& bytes) {
   const std::string parent = parentOf(k);
   if (!parent.empty() && !nodes_.count(parent)) addFolder(parent);
   if (!nodes_.count(k)) order_.push_back(k);
-  nodes_[k] = Node{false, bytes, 0};
+  nodes_[k] = Node{false, bytes, 0, ++lastNumber_};
 }
 
 void FakePlatform::remove(const std::string& path) {
@@ -142,7 +142,9 @@ Outcome<std::unique_ptr<platform::DirectoryReader>> FakePlatform::openDirectory(
   std::vector<platform::DirectoryEntry> entries;
   for (const std::string& each : order_) {
     const Node& node = nodes_.at(each);
-    if (parentOf(each) == k) entries.push_back({nameOf(each), node.folder, node.created, node.bytes.size(), ""});
+    if (parentOf(each) == k) {
+      entries.push_back({nameOf(each), node.folder, node.created, node.bytes.size(), "", alteredNames.count(each) > 0});
+    }
   }
   const auto failing = failListingAfter.find(k);
   const int failAfter = failing == failListingAfter.end() ? -1 : failing->second;
@@ -160,9 +162,16 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) {
   return bytesOf(path).size();
 }
 
+std::optional<platform::FileStamp> FakePlatform::fileStamp(const std::string& path) {
+  const auto found = nodes_.find(key(path));
+  if (found == nodes_.end() || found->second.folder) return std::nullopt;
+  return platform::FileStamp{1, found->second.number, static_cast<std::int64_t>(found->second.number)};
+}
+
 Status FakePlatform::deleteFile(const std::string& path) {
   if (failWrites) return Status::failure("access denied", true);
   if (kindOf(path) != platform::PathKind::File) return Status::failure("file not found");
+  if (!lockedFolders.count(parentOf(key(path)))) deletedUnlocked.push_back(path);
   remove(path);
   return Status::success();
 }

@@ -19,11 +19,13 @@ class FakePlatform : public platform::Platform {
     bool folder = false;
     std::string bytes;
     std::int64_t created = 0;
+    std::uint64_t number = 0;  // every file made anew gets a number of its own
   };
 
   FakePlatform();
 
   void addFolder(const std::string& path, std::int64_t created = 0);
+  // A new file, as a copy or a rename would leave it, in place of whatever was there.
   void addFile(const std::string& path, const std::string& bytes = "");
   void remove(const std::string& path);  // the entry and everything below it
   bool has(const std::string& path) const;
@@ -35,6 +37,8 @@ class FakePlatform : public platform::Platform {
   std::string temporaryFolder() override { return temporaryFolderPath; }
   std::string longPath(const std::string& path) override;
   platform::PathKind kindOf(const std::string& path) override;
+  bool isLink(const std::string& path) override { return links.count(key(path)) > 0; }
+  std::optional<platform::FileStamp> fileStamp(const std::string& path) override;
   platform::Outcome<std::unique_ptr<platform::DirectoryReader>> openDirectory(const std::string& folder,
                                                                               platform::ShortNames shortNames) override;
   std::string formatCreationTime(std::int64_t created) override { return "T" + std::to_string(created); }
@@ -52,6 +56,7 @@ class FakePlatform : public platform::Platform {
   std::unique_ptr<platform::ScriptLock> lockScriptFolder(const std::string& folder) override;
   platform::Status runInterpreter(const platform::RunRequest& request,
                                   std::unique_ptr<platform::ScriptLock> lock) override;
+  void releaseInterpreter() override { interpreterLock.reset(); }
   void message(const std::string& text) override { messages.push_back(text); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
@@ -70,9 +75,12 @@ class FakePlatform : public platform::Platform {
   bool failWrites = false;                        // the folder refuses writes and deletes, as an access denied
   bool diskFull = false;                          // writes stop halfway
   bool failRuns = false;
-  std::set<std::string> lockedFolders;            // script locks taken, by this or another copy
-  // The lock the running interpreter holds; dropping it is the interpreter's end.
+  std::set<std::string> links;          // paths that are links or junctions themselves
+  std::set<std::string> alteredNames;   // paths whose names UTF-8 cannot hold, as listed
+  std::set<std::string> lockedFolders;  // script locks taken, by this or another copy
+  // The lock the interpreter was started with, held until the program lets go of it.
   std::unique_ptr<platform::ScriptLock> interpreterLock;
+  std::vector<std::string> deletedUnlocked;  // files deleted while their folder's lock was free
 
   std::vector<std::string> messages;
   std::vector<std::string> questions;
@@ -86,6 +94,7 @@ class FakePlatform : public platform::Platform {
 
   std::map<std::string, Node> nodes_;
   std::vector<std::string> order_;  // keys in the order they were made
+  std::uint64_t lastNumber_ = 0;
 };
 
 }  // namespace fakes

@@ -100,7 +100,7 @@ std::unique_ptr<media::ByteSource> FakeRemuxFiles::openForReading(const std::str
 }
 
 std::unique_ptr<convert::RemuxOutputFile> FakeRemuxFiles::createNew(const std::string& path, std::string& error) {
-  if (platform_.kindOf(path) == platform::PathKind::Folder || platform_.failWrites) {
+  if (refuseNew) {
     error = "access denied";
     return nullptr;
   }

@@ -30,6 +30,7 @@ class FakeRemuxFiles final : public convert::RemuxFiles {
   // Writes past this many bytes of a file are refused, as on a full disk.
   std::optional<std::size_t> diskFullAfter;
   bool refuseMove = false;
+  bool refuseNew = false;
 
  private:
   FakePlatform& platform_;

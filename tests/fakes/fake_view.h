@@ -1,6 +1,8 @@
 // A window that only remembers what it was told.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,7 +23,11 @@ class FakeView : public app::FormView {
   void showTaskbarProgress(std::optional<int> percent) override { taskbarProgress = percent; }
   void flashIfInBackground() override { ++flashes; }
   void clearList() override { list.clear(); }
-  void addListEntry(const std::string& text) override { list.push_back(text); }
+  bool addListEntry(const std::string& text) override {
+    if (list.size() == listCapacity) return false;
+    list.push_back(text);
+    return true;
+  }
   int selectedListIndex() override { return selected; }
   void beginListFill() override {}
   void endListFill() override {}
@@ -30,6 +36,7 @@ class FakeView : public app::FormView {
   void awaitRemux() override { ++remuxWaits; }
 
   std::map<app::Control, std::string> texts;
+  std::size_t listCapacity = SIZE_MAX;  // entries past it are refused, as a list out of memory does
   std::vector<std::string> list;
   int selected = -1;
   std::string caption;

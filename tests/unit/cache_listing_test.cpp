@@ -48,19 +48,20 @@ TEST_F(CacheListingTest, PastedAndSlashedFormsListTheFolderAndTheCleanedPathIsKe
   EXPECT_EQ(view.list.size(), 3u);
 }
 
-// cmd cannot change into a \\?\ folder; the script must carry the plain path.
+// cmd cannot change into a \\?\ folder; the script must carry the plain path. Windows'
+// cmd makes a network folder current only through "pushd", which maps a drive letter.
 TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
   platform.addFile("D:\\vodcache\\zz9\\1.tdl");
   platform.addFile("\\\\server\\share\\vodcache\\zz9\\1.tdl");
   const std::pair<std::string, std::string> cases[] = {
-      {"\\\\?\\D:\\vodcache", "D:\r\ncd /d \"D:\\vodcache\\zz9\\\"\r\n"},
-      {"\\\\?\\UNC\\server\\share\\vodcache", "rem\r\ncd /d \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\D:\\vodcache", "pushd \"D:\\vodcache\\zz9\\\"\r\n"},
+      {"\\\\?\\UNC\\server\\share\\vodcache", "pushd \"\\\\server\\share\\vodcache\\zz9\\\"\r\n"},
   };
   for (const auto& [typed, scriptStart] : cases) {
     read(typed);
     view.selected = 0;
     state.conversion.reset();
-    platform.interpreterLock.reset();
+    platform.releaseInterpreter();
     convert::StartConversion(platform, view, state);
     EXPECT_EQ(platform.bytesOf("C:\\tools\\Fok.BAT").rfind(scriptStart, 0), 0u) << typed;
   }
@@ -75,6 +76,30 @@ TEST_F(CacheListingTest, AFolderThatCannotBeReadIsReportedAndLeavesListAndTableI
   EXPECT_TRUE(view.list.empty() && state.CacheFolderNames.empty()) << "nothing of the cut-off listing is left";
   ASSERT_EQ(platform.messages.size(), 2u);
   EXPECT_EQ(platform.messages[1], std::string(convert::kFolderUnreadable) + "access denied");
+}
+
+// A list that takes no more entries ends the fill there, the table in step with it.
+// A name that UTF-8 cannot hold is listed, but its folder is not converted under another name.
+TEST_F(CacheListingTest, AFullListEndsTheFillAndAnUnholdableNameIsListedButNotConverted) {
+  view.listCapacity = 2;
+  read("D:\\vodcache");
+  EXPECT_EQ(view.list.size(), 2u);
+  EXPECT_EQ(state.CacheFolderNames.size(), 2u);
+  EXPECT_EQ(platform.messages,
+            std::vector<std::string>{convert::kListFullBefore + std::string("2") + convert::kListFullAfter});
+  view.listCapacity = SIZE_MAX;
+  platform.messages.clear();
+  const std::string altered =
+      "D:\\vodcache\\a\xEF\xBF\xBD"
+      "b";
+  platform.addFile(altered + "\\1.tdl");
+  platform.alteredNames.insert(altered);
+  read("D:\\vodcache");
+  ASSERT_EQ(view.list.size(), 4u);
+  view.selected = 3;
+  convert::StartConversion(platform, view, state);
+  EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kFolderNameUnreadable + altered});
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
 }
 
 TEST_F(CacheListingTest, ClicksDuringAWalkCannotPutListAndTableOutOfStep) {

@@ -33,10 +33,11 @@ class ConversionTest : public ::testing::Test {
     convert::StartConversion(platform, view, state);
   }
   std::string script() const { return platform.bytesOf(kScript); }
-  // The interpreter ends, having left these files, and the program hears of it.
+  // The interpreter ends, having left these files; the program judges the end, then lets go of the lock.
   std::optional<std::string> endInterpreter() {
-    platform.interpreterLock.reset();
-    return convert::FinishConversion(platform, state);
+    auto converted = convert::FinishConversion(platform, state);
+    platform.releaseInterpreter();
+    return converted;
   }
 
   FakePlatform platform;
@@ -44,18 +45,20 @@ class ConversionTest : public ::testing::Test {
   convert::CacheState state;
 };
 
+// Four lines where one copy holds the join; "popd" lets go of the drive letter that
+// "pushd" gives a network folder before the script deletes itself.
 TEST_F(ConversionTest, WritesTheScriptInTheInterpretersCodePageAndStartsTheInterpreterOnIt) {
   convertEntry(0);
   EXPECT_EQ(script(),
-            "D:\r\ncd /d \"D:\\vcache\\7f3a9c\\\"\r\nif not errorlevel 1 copy /Y /B \"D:\\vcache\\7f3a9c\\*.tdl\" "
+            "pushd \"D:\\vcache\\7f3a9c\\\"\r\nif not errorlevel 1 copy /Y /B \"001.tdl\" "
             "\"C:\\tools\\Fok.tmp\" >nul & if not errorlevel 1 move /Y \"C:\\tools\\Fok.tmp\" "
-            "\"C:\\tools\\Shipin7f3a.mp4\" >nul\r\ndel \"C:\\tools\\Fok.BAT\"\r\n");
+            "\"C:\\tools\\Shipin7f3a.mp4\" >nul\r\npopd\r\ndel \"C:\\tools\\Fok.BAT\"\r\n");
   ASSERT_EQ(platform.runs.size(), 1u);
-  EXPECT_EQ(platform.runs[0].commandLine, "cmd /d /v:off /c .\\Fok.BAT");
+  EXPECT_EQ(platform.runs[0].commandLine, "cmd /d /e:on /v:off /c .\\Fok.BAT");
 
   endInterpreter();
   convertEntry(1);
-  EXPECT_NE(script().find("\"D:\\vcache\\a.b.cd\\*.tdl\" \"C:\\tools\\Fok.tmp\""), std::string::npos);
+  EXPECT_NE(script().find("copy /Y /B \"x.tdl\" \"C:\\tools\\Fok.tmp\""), std::string::npos);
   EXPECT_NE(script().find("\"C:\\tools\\Shipina.b.mp4\""), std::string::npos) << "named to the last dot";
 
   endInterpreter();
@@ -96,7 +99,7 @@ TEST_F(ConversionTest, ASelectionChangeDuringTheWalkCannotMixTwoVideos) {
     convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
   };
   convertEntry(0);
-  EXPECT_NE(script().find("\"D:\\vcache\\7f3a9c\\*.tdl\""), std::string::npos);
+  EXPECT_NE(script().find("pushd \"D:\\vcache\\7f3a9c\\\""), std::string::npos);
   EXPECT_NE(script().find("\"C:\\tools\\Shipin7f3a.mp4\""), std::string::npos);
 }
 
@@ -111,7 +114,8 @@ TEST_F(ConversionTest, PathsTheInterpreterCannotReadGoThroughTheirShortFormOrAre
   convert::ReadCacheFolder(platform, view, state, deep);
   convertEntry(0);
   const std::string written = platform.bytesOf("C:\\Ÿtools\\Fok.BAT");
-  EXPECT_NE(written.find("copy /Y /B \"D:\\DDDDDD~1\\video\\*.tdl\" \"C:\\TOOLS~1\\Fok.tmp\""), std::string::npos);
+  EXPECT_NE(written.find("pushd \"D:\\DDDDDD~1\\video\\\""), std::string::npos);
+  EXPECT_NE(written.find("copy /Y /B \"1.tdl\" \"C:\\TOOLS~1\\Fok.tmp\""), std::string::npos);
   EXPECT_NE(written.find("\"C:\\TOOLS~1\\Shipinvide.mp4\""), std::string::npos);
   EXPECT_EQ(platform.runs.back().workingDirectory, "C:\\TOOLS~1");
 
@@ -181,10 +185,10 @@ TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSizeOrTag) {
   EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4") << "four characters, not bytes";
 }
 
-// When the interpreter ends, the video counts only under its final name with the
-// bytes its fragments hold now; whatever the run left is removed.
+// When the interpreter ends, the video counts only under its final name, as a file
+// this run put there, with the bytes its fragments hold now; whatever the run left is removed.
 TEST_F(ConversionTest, TheEndIsJudgedByTheFinalNameAndWhatTheRunLeftIsRemoved) {
-  const std::string output = "C:\\tools\\Shipin7f3a.mp4";
+  const std::string output = "C:\\tools\\Shipin7f3a.mp4", fragment = "D:\\vcache\\7f3a9c\\001.tdl";
   const struct {
     const char* output;
     const char* temporary;
@@ -192,7 +196,7 @@ TEST_F(ConversionTest, TheEndIsJudgedByTheFinalNameAndWhatTheRunLeftIsRemoved) {
     std::optional<std::string> converted;
     std::string message;
   } cases[] = {
-      {"ABC", nullptr, true, "Shipin7f3a.mp4", ""},  // a fragment added meanwhile; cut off before the delete line
+      {"ABC", nullptr, true, "Shipin7f3a.mp4", ""},  // the fragment grew meanwhile; cut off before the delete line
       {"ABC", "A", true, std::nullopt, "（文件有 1 字节，应有 3 字节）"},
       {"AB", nullptr, false, std::nullopt, "（文件有 2 字节，应有 3 字节）"},
       {nullptr, nullptr, false, std::nullopt, "（文件不存在）"},
@@ -202,7 +206,7 @@ TEST_F(ConversionTest, TheEndIsJudgedByTheFinalNameAndWhatTheRunLeftIsRemoved) {
     platform.remove(output);
     convertEntry(0);
     ASSERT_TRUE(state.conversion);
-    platform.addFile("D:\\vcache\\7f3a9c\\002.tdl", "C");
+    platform.addFile(fragment, "ABC");
     platform.remove(kScript);
     if (each.scriptLeft) platform.addFile(kScript, "x");
     if (each.output) platform.addFile(output, each.output);
@@ -214,13 +218,69 @@ TEST_F(ConversionTest, TheEndIsJudgedByTheFinalNameAndWhatTheRunLeftIsRemoved) {
     }
     EXPECT_FALSE(platform.has(kScript));
     EXPECT_FALSE(platform.has(kTemporary));
-    platform.remove("D:\\vcache\\7f3a9c\\002.tdl");
+    platform.addFile(fragment, "AB");
   }
   // A complete join that could not take the name: a player holds the file.
   convertEntry(0);
   platform.addFile(kTemporary, "AB");
   EXPECT_EQ(endInterpreter(), std::nullopt);
   EXPECT_EQ(platform.messages.back(), convert::kOutputInUse + output);
+
+  // The earlier video of the same size is still there when the copy wrote nothing:
+  // only a rename of this run's join counts.
+  platform.addFile(output, "AB");
+  convertEntry(0);
+  EXPECT_EQ(endInterpreter(), std::nullopt);
+  EXPECT_EQ(platform.messages.back(), convert::kOutputIncomplete + output + convert::kOutputFromEarlierRun);
+  EXPECT_TRUE(platform.has(output));
+  convertEntry(0);
+  platform.addFile(output, "AB");
+  EXPECT_EQ(endInterpreter(), "Shipin7f3a.mp4");
+}
+
+// The listing at the click is the plan: fragments the client writes while the
+// question about the gap is open, or while the copy runs, are neither joined nor
+// counted, and the planned ones join in numeric order.
+TEST_F(ConversionTest, FragmentsArrivingAfterTheClickAreLeftOutOfTheJoinAndItsCheck) {
+  const std::string folder = "D:\\vcache\\grow\\";
+  for (int n : {1, 2, 3, 5})
+    platform.addFile(folder + "v.321004." + std::to_string(n) + ".tdl", std::string(1, static_cast<char>('a' + n)));
+  convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
+  convertEntry(4);
+  for (int n : {4, 6, 7, 8, 9, 10, 11, 12}) platform.addFile(folder + "v.321004." + std::to_string(n) + ".tdl", "x");
+  EXPECT_NE(script().find("copy /Y /B \"v.321004.1.tdl\"+\"v.321004.2.tdl\"+\"v.321004.3.tdl\"+\"v.321004.5.tdl\" "
+                          "\"C:\\tools\\Fok.tmp\""),
+            std::string::npos)
+      << script();
+  platform.addFile("C:\\tools\\Shipingrow.mp4", "bcdf");
+  EXPECT_EQ(endInterpreter(), "Shipingrow.mp4");
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+// A folder, a junction or a link under one of the program's own names is not the
+// program's to write through or remove: it is named, and nothing is written.
+TEST_F(ConversionTest, AFolderOrLinkUnderTheProgramsOwnNamesIsRefusedByName) {
+  const std::string refused[] = {kTemporary, kScript, "C:\\tools\\Fok.mp4.tmp"};
+  for (const std::string& own : refused) {
+    for (const bool link : {false, true}) {
+      platform.messages.clear();
+      if (link) {
+        platform.addFile(own, "elsewhere");
+        platform.links.insert(own);
+      } else {
+        platform.addFolder(own);
+      }
+      convertEntry(0);
+      EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kOwnNameTaken + own}) << own << link;
+      EXPECT_EQ(platform.kindOf(own), link ? platform::PathKind::File : platform::PathKind::Folder);
+      EXPECT_EQ(platform.bytesOf(own), link ? "elsewhere" : "");
+      EXPECT_TRUE(platform.runs.empty());
+      EXPECT_TRUE(platform.lockedFolders.empty());
+      platform.links.clear();
+      platform.remove(own);
+    }
+    EXPECT_FALSE(platform.has(kScript));
+  }
 }
 
 TEST_F(ConversionTest, MissingSegmentsAreAskedAboutBeforeAnythingIsWritten) {

@@ -78,7 +78,6 @@ TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEndAndAnUnseenEndI
 
   platform.remove("C:\\tools\\Fok.tmp");
   platform.addFile("C:\\tools\\Shipinabc.mp4", std::string(100, 'x'));
-  platform.interpreterLock.reset();
   form.onInterpreterEnded(true);
   ASSERT_TRUE(view.remux);
   EXPECT_TRUE(view.timerRunning) << "the join is not yet the end";
@@ -95,6 +94,23 @@ TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEndAndAnUnseenEndI
   form.onInterpreterEnded(false);
   EXPECT_EQ(platform.runs.size(), 2u);
   EXPECT_TRUE(platform.messages.empty());
+}
+
+// Until the end is judged and its leftovers are gone, another copy must not start a
+// script: the clean-up would delete that copy's script and partial video.
+TEST_F(MainFormTest, TheLockIsLetGoOnlyOnceTheEndIsJudgedAndCleanedUp) {
+  platform.addFile("D:\\v\\abc\\1.tdl", "x");
+  view.texts[Control::Text1] = "D:\\v";
+  form.onClick(Control::Command2);
+  view.selected = 0;
+  form.onClick(Control::Command1);
+  platform.addFile("C:\\tools\\Fok.tmp");
+  EXPECT_EQ(platform.lockedFolders.size(), 1u);
+  form.onInterpreterEnded(true);
+  EXPECT_EQ(platform.messages.size(), 1u);
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT") || platform.has("C:\\tools\\Fok.tmp"));
+  EXPECT_TRUE(platform.deletedUnlocked.empty()) << platform.deletedUnlocked[0] << " deleted after the lock was let go";
+  EXPECT_TRUE(platform.lockedFolders.empty());
 }
 
 }  // namespace

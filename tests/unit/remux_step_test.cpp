@@ -37,7 +37,6 @@ class RemuxStepTest : public ::testing::Test {
     form.onClick(Control::Command1);
     script = platform.bytesOf("C:\\tools\\Fok.BAT");
     platform.addFile(kVideo, kJoin);
-    platform.interpreterLock.reset();
     form.onInterpreterEnded(true);
     ASSERT_TRUE(view.remux) << "no remux after a join that passed its check";
   }
@@ -64,7 +63,6 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
   platform.addFile(kVideo, kJoin);
   form.onProgressTimer();
   shown.push_back(*view.taskbarProgress);
-  platform.interpreterLock.reset();
   form.onInterpreterEnded(true);
   ASSERT_TRUE(view.remux);
   bool clicked = false;
@@ -74,6 +72,7 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
     if (share > 0.5 && !clicked) {
       clicked = true;
       EXPECT_EQ(platform.bytesOf(kVideo), kJoin) << "the join must keep its name while the MP4 grows";
+      EXPECT_EQ(platform.lockedFolders.count("C:\\tools"), 1u) << "another copy could start a script meanwhile";
       form.onClick(Control::Command1);
     }
   };
@@ -86,6 +85,7 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
   EXPECT_EQ(view.caption, std::string("已转换 Shipin7f3a.mp4 - ") + app::kWindowCaption);
   EXPECT_FALSE(view.timerRunning);
   EXPECT_EQ(view.taskbarProgress, std::nullopt);
+  EXPECT_TRUE(platform.lockedFolders.empty()) << "the lock outlived the remux";
   EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kConversionRunning});
   EXPECT_EQ(platform.runs.size(), 1u) << "a second script ran during the remux";
   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << "the caption's percentage went back";
@@ -114,21 +114,21 @@ TEST_F(RemuxStepTest, WhenNoMp4CanBeMadeTheJoinStaysAndTheCaptionSaysWhy) {
       {[&] { files.diskFullAfter = 6; }, std::string(convert::kRemuxWriteFailed) + "disk full"},
       {[&] { engine.analyseOutcome = media::RemuxOutcome::UnsupportedStream; }, convert::kRemuxUnsupported},
       {[&] { files.refuseMove = true; }, std::string(convert::kRemuxNotReplaced) + "in use"},
-      {[&] { platform.addFolder(kRemuxTemporary); }, std::string(convert::kRemuxWriteFailed) + "access denied"},
+      {[&] { files.refuseNew = true; }, std::string(convert::kRemuxWriteFailed) + "access denied"},
   };
   for (const Failure& failure : failures) {
     files.freeSpace.reset();
     files.diskFullAfter.reset();
     files.refuseMove = false;
+    files.refuseNew = false;
     engine.analyseOutcome = media::RemuxOutcome::Done;
     failure.arrange();
     join();
     remux();
     EXPECT_EQ(captionStart(), "已合并 Shipin7f3a.mp4，未能转成标准MP4：" + failure.why);
     EXPECT_EQ(platform.bytesOf(kVideo), kJoin) << failure.why;
-    EXPECT_EQ(platform.kindOf(kRemuxTemporary) == platform::PathKind::File, false) << failure.why;
+    EXPECT_FALSE(platform.has(kRemuxTemporary)) << failure.why;
     EXPECT_TRUE(platform.messages.empty()) << "a message box for a video that plays: " << failure.why;
-    platform.remove(kRemuxTemporary);
   }
   files.refuseMove = false;
   files.freeSpace = (16u << 20) + 100;
@@ -139,7 +139,6 @@ TEST_F(RemuxStepTest, WhenNoMp4CanBeMadeTheJoinStaysAndTheCaptionSaysWhy) {
   view.remux.reset();
   form.onClick(Control::Command1);
   platform.addFile(kVideo, encrypted);
-  platform.interpreterLock.reset();
   form.onInterpreterEnded(true);
   remux();
   EXPECT_EQ(captionStart(), "已转换 Shipin7f3a.mp4");

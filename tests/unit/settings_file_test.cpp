@@ -56,7 +56,8 @@ TEST_F(SettingsFileTest, ReadsWhatEditorsAndPeopleWrite) {
   for (const auto& [bytes, text] : cases) EXPECT_EQ(parse(bytes), text) << bytes;
 }
 
-// Only a folder that refuses the write is the program's place to blame.
+// Only a folder that refuses the write is the program's place to blame. A folder
+// under the name the new copy is written to is not the program's to write into.
 TEST_F(SettingsFileTest, AFailedSaveSaysSoKeepsTheOldPathAndAdvisesAMoveWhenRefused) {
   app::SaveCachePath(platform, "D:\\old");
   platform.diskFull = true;
@@ -64,9 +65,13 @@ TEST_F(SettingsFileTest, AFailedSaveSaysSoKeepsTheOldPathAndAdvisesAMoveWhenRefu
   platform.diskFull = false;
   platform.failWrites = true;
   app::SaveCachePath(platform, "D:\\new");
-  ASSERT_EQ(platform.messages.size(), 2u);
+  platform.failWrites = false;
+  platform.addFolder("C:\\tools\\shezhi.txt.new");
+  app::SaveCachePath(platform, "D:\\newer");
+  ASSERT_EQ(platform.messages.size(), 3u);
   EXPECT_EQ(platform.messages[0], std::string(app::kPathNotSaved) + "disk full");
   EXPECT_EQ(platform.messages[1], std::string(app::kPathNotSaved) + "access denied\n" + convert::kMoveToWritableFolder);
+  EXPECT_EQ(platform.messages[2], std::string(convert::kOwnNameTaken) + "C:\\tools\\shezhi.txt.new");
   EXPECT_EQ(app::LoadSavedPath(platform), "D:\\old");
 }
 
