@@ -143,6 +143,7 @@ RemuxResult Remuxer::analyse(RemuxControl& control) {
   TableReceiver receiver(s.table);
   PassResult pass = RunDemuxPass(s.input, control, 0.0, 0.5, receiver);
   if (pass.outcome != RemuxOutcome::Done) return {pass.outcome, pass.detail, 0};
+  if (pass.tracks.empty()) return {RemuxOutcome::UnsupportedStream, "没有音视频", 0};
   // The table holds what came; the pass knows which stream each track is.
   s.table.tracks.resize(pass.tracks.size());
   bool anySamples = false;
