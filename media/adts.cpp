@@ -52,7 +52,8 @@ const std::vector<AdtsSplitter::Frame>& AdtsSplitter::split(const std::uint8_t* 
       const std::size_t rest = header->frameSize - carry_.size();
       joined_.assign(carry_.begin(), carry_.end());
       joined_.insert(joined_.end(), data, data + rest);
-      if (!config_ || header->config == *config_)
+      if (!config_) config_ = header->config;
+      if (header->config == *config_)
         frames_.push_back({joined_.data() + header->headerSize, header->frameSize - header->headerSize, -1});
       at = rest;
     }

@@ -61,7 +61,9 @@ bool PesAssembler::complete(PesUnit& completed) {
 
 bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& completed) {
   if (continuity == Continuity::Repeated || !packet.hasPayload) return false;
-  if (continuity == Continuity::Broken) damaged_ = true;
+  // A break right before a new PES is where joined segments meet, each counting from its own start: the
+  // unit before is whole unless its declared length says otherwise.
+  if (continuity == Continuity::Broken && !packet.payloadStart) damaged_ = true;
   if (!packet.payloadStart) {
     if (!collecting_) return false;
     if (current_.size() + packet.payloadSize > cap_) {

@@ -35,8 +35,12 @@ Continuity ContinuityCheck::next(const TsPacket& packet) {
   if (!packet.hasPayload || packet.pid == 0x1FFF) return Continuity::InOrder;
   const std::uint8_t before = last;
   last = packet.continuity;
+  std::uint64_t start = packet.payloadStart ? 1 : 0;
+  for (std::size_t i = 0; i < 7 && i < packet.payloadSize; ++i) start = (start << 8) | packet.payload[i];
+  const std::uint64_t startBefore = lastStart_[packet.pid];
+  lastStart_[packet.pid] = start;
   if (before == kUnknown || packet.discontinuity) return Continuity::InOrder;
-  if (packet.continuity == before) return Continuity::Repeated;
+  if (packet.continuity == before) return start == startBefore ? Continuity::Repeated : Continuity::Broken;
   return packet.continuity == ((before + 1) & 0x0F) ? Continuity::InOrder : Continuity::Broken;
 }
 

@@ -30,7 +30,9 @@ bool ParseTsPacket(const std::uint8_t* bytes, TsPacket& packet);
 
 enum class Continuity { InOrder, Repeated, Broken };
 
-// Per PID, whether a packet follows the one before it: a gap means lost bytes.
+// Per PID, whether a packet follows the one before it: a gap means lost bytes. A packet
+// with the counter of the one before is its repetition only if it starts the same way, since
+// segments joined end to end restart their counters and may meet on equal values.
 class ContinuityCheck {
  public:
   ContinuityCheck() { last_.fill(kUnknown); }
@@ -39,6 +41,7 @@ class ContinuityCheck {
  private:
   static constexpr std::uint8_t kUnknown = 0xFF;
   std::array<std::uint8_t, 8192> last_;
+  std::array<std::uint64_t, 8192> lastStart_{};
 };
 
 // Walks the packets of a source front to back through one reused buffer. A packet
