@@ -70,8 +70,8 @@ poke() {  # FILE OFFSET BYTE...
   printf "$(printf '\\x%s' "$@")" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
 }
 
-# Damage of each kind a broken download or disk gives: ADTS headers broken, a PES start code broken, a packet's
-# worth of bytes zeroed across a packet boundary (sync lost, continuity broken).
+# Damage of each kind a broken download or disk gives: ADTS headers broken, a PES start code broken, a wild
+# presentation time, a packet's worth of bytes zeroed across a packet boundary (sync lost, continuity broken).
 make_damaged() {
   local file=$1 table packet offset header_length
   cp "$fixtures/h264_aac.ts" "$file"
@@ -80,9 +80,11 @@ make_damaged() {
   while read -r packet offset; do
     header_length=$(od -An -tu1 -j $((packet * 188 + offset + 8)) -N 1 "$file" | tr -d ' ')
     poke "$file" $((packet * 188 + offset + 9 + header_length)) 00 00
-  done < <(awk '$2 == 257 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '10p;30p')
+  done < <(awk '$2 == 257 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '4p;10p')
   read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '40p')
   poke "$file" $((packet * 188 + offset + 2)) 00
+  read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '55p')
+  poke "$file" $((packet * 188 + offset + 10)) 7f 00
   read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '70p')
   dd if=/dev/zero of="$file" bs=1 seek=$(((packet + 3) * 188 + 100)) count=188 conv=notrunc status=none
 }
