@@ -181,10 +181,10 @@ make_remux_input() {
   rm -f "$remux_dir/clip.ts"
 }
 
-# Runs one side once: prints "seconds peak_KiB", or "failed" when the command fails.
+# Runs one side once: prints "seconds peak_KiB cpu_seconds", or "failed" when the command fails.
 remux_run() {
   local side=$1 input=$remux_dir/in.ts output=$remux_dir/out-$1 measure status=0
-  measure=(/usr/bin/time -o "$remux_dir/time.txt" -f '%e %M')
+  measure=(/usr/bin/time -o "$remux_dir/time.txt" -f '%e %M %U %S')
   rm -f "$output"
   case $side in
     core) "${measure[@]}" "$remux_bin" "$input" "$output" >/dev/null 2>&1 || status=$? ;;
@@ -193,7 +193,7 @@ remux_run() {
     cat) "${measure[@]}" sh -c 'cat "$1" >"$2"' sh "$input" "$output" || status=$? ;;
   esac
   rm -f "$output"
-  if ((status == 0)); then tail -n 1 "$remux_dir/time.txt"; else echo failed; fi
+  if ((status == 0)); then tail -n 1 "$remux_dir/time.txt" | awk '{ print $1, $2, $3 + $4 }'; else echo failed; fi
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
@@ -209,22 +209,27 @@ if wants remux; then
     cat "$remux_dir/in.ts" >/dev/null  # into the page cache
     echo "== remux $(($(stat -c %s "$remux_dir/in.ts") >> 20)) MiB: core, ffmpeg -c copy +faststart, cat;" \
       "$remux_runs runs each, in turn"
-    declare -A remux_times remux_peaks
+    declare -A remux_times remux_peaks remux_cpu
     for ((run = 1; run <= remux_runs; ++run)); do
       for side in core ffmpeg cat; do
         result=$(remux_run "$side")
-        echo "  run $run $side: ${result/ / s, peak } KiB"
-        [[ $result == failed ]] && continue
-        remux_times[$side]+="${result% *}"$'\n'
-        remux_peaks[$side]+="${result#* }"$'\n'
+        [[ $result == failed ]] && { echo "  run $run $side: failed"; continue; }
+        read -r seconds peak cpu <<<"$result"
+        echo "  run $run $side: $seconds s, cpu $cpu s, peak $peak KiB"
+        remux_times[$side]+="$seconds"$'\n'
+        remux_peaks[$side]+="$peak"$'\n'
+        remux_cpu[$side]+="$cpu"$'\n'
       done
     done
+    # Under load the wall times spread widely; the processor time beside them spreads less.
     declare -A remux_median
     for side in core ffmpeg cat; do
       remux_median[$side]=$(printf '%s' "${remux_times[$side]:-}" | median)
-      peak_median=$(printf '%s' "${remux_peaks[$side]:-}" | median)
-      summary+=("$(printf '%-11s %-7s %8s s  peak %s MiB' remux "$side" "${remux_median[$side]:-n/a}" \
-        "$(awk -v k="${peak_median:-0}" 'BEGIN { printf "%.1f", k / 1024 }')")")
+      summary+=("$(printf '%-11s %-7s %8s s (%s-%s)  cpu %s s  peak %s MiB' remux "$side" "${remux_median[$side]:-n/a}" \
+        "$(printf '%s' "${remux_times[$side]:-}" | sort -g | head -n 1)" \
+        "$(printf '%s' "${remux_times[$side]:-}" | sort -g | tail -n 1)" \
+        "$(printf '%s' "${remux_cpu[$side]:-}" | median)" \
+        "$(printf '%s' "${remux_peaks[$side]:-}" | median | awk '{ printf "%.1f", $1 / 1024 }')")")
     done
     if [[ -n ${remux_median[core]} && -n ${remux_median[ffmpeg]} && -n ${remux_median[cat]} ]]; then
       summary+=("$(awk -v c="${remux_median[core]}" -v f="${remux_median[ffmpeg]}" -v floor="${remux_median[cat]}" \
