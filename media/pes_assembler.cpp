@@ -66,8 +66,8 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   if (continuity == Continuity::Broken && !packet.payloadStart) damaged_ = true;
   if (!packet.payloadStart) {
     if (!collecting_) return false;
-    if (current_.size() + packet.payloadSize > cap_) {
-      damaged_ = true;
+    if (overflow_ || current_.size() + packet.payloadSize > cap_) {
+      damaged_ = overflow_ = true;
       return false;
     }
     current_.insert(current_.end(), packet.payload, packet.payload + packet.payloadSize);
@@ -82,7 +82,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   if (!continues) {
     emitted = complete(completed);
     current_.clear();
-    damaged_ = false;
+    damaged_ = overflow_ = false;
     pts_ = header ? header->pts : std::nullopt;
     dts_ = header ? header->dts : std::nullopt;
   }
@@ -95,7 +95,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   const std::size_t payloadSize = packet.payloadSize - header->payloadOffset;
   received_ = payloadSize;
   if (current_.size() + payloadSize > cap_) {
-    damaged_ = true;
+    damaged_ = overflow_ = true;
   } else {
     current_.insert(current_.end(), packet.payload + header->payloadOffset, packet.payload + packet.payloadSize);
   }
