@@ -3,9 +3,9 @@
 # another build or another case of itself), prints every run and then a summary of medians and ratios.
 # Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [size] [merge]
+# Usage: scripts/bench.sh [startup] [list] [size] [merge] [remux]
 #   startup, list and size when none given; merge only when named: it takes about 20 minutes
-#   and 3.5 GiB under /tmp, and builds the program a second time.
+#   and 3.5 GiB under /tmp, and builds the program a second time. remux only when named: natively, no Wine.
 #
 # Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
 # works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
@@ -15,6 +15,12 @@
 # the ref names another commit) and after it (this tree's, or the exe BENCH_AFTER_EXE names), then the
 # program after it on many fragments named one by one against the same taken by the wildcard.
 # BENCH_MERGE_RUNS sets its runs per side (default 5).
+#
+# remux times the native remux core (remux_file from the native tree in build/bench) on a 1 GiB transport stream
+# of H.264 and AAC, made once with ffmpeg and kept in BENCH_REMUX_DIR (default build/bench/remux, 3 GiB free
+# needed), against ffmpeg's own copy into an MP4 with moov in front and against cat as the floor, the three in
+# turn run by run (BENCH_REMUX_RUNS each, default 5), with the file in the page cache. Goals: at most half of
+# ffmpeg's median time, at most 32 MiB peak.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 startup_runs=10
@@ -31,18 +37,24 @@ order_fragments=10000
 order_fragment_kib=100
 merge_space_mib=3600
 before_ref=${BENCH_BEFORE_REF:-8ba3b5c}
+remux_runs=${BENCH_REMUX_RUNS:-5}
+remux_dir=${BENCH_REMUX_DIR:-$root/build/bench/remux}
+remux_input_bytes=$((1 << 30))
 
-usage="usage: scripts/bench.sh [startup] [list] [size] [merge]
-  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) only when named"
+usage="usage: scripts/bench.sh [startup] [list] [size] [merge] [remux]
+  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) and remux (native,
+  a few minutes, 3 GiB in build/bench/remux) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
-  [[ $section == @(startup|list|size|merge) ]] || { echo "$usage" >&2; exit 2; }
+  [[ $section == @(startup|list|size|merge|remux) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
 
-BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
 bin=$root/build/bench/win/bin
+if wants startup || wants list || wants size || wants merge; then
+  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
+fi
 summary=()
 
 # The program as it was at $before_ref; sets before_exe.
@@ -152,6 +164,72 @@ if wants merge; then
     runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
       wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
     rm -rf "$merge_dir"
+  fi
+fi
+
+# One H.264 + AAC clip of 720p at a streaming service's rate, looped with -c copy up to the size wanted.
+make_remux_input() {
+  local input=$remux_dir/in.ts
+  [[ -f $input && $(stat -c %s "$input") -ge $((remux_input_bytes * 99 / 100)) ]] && return
+  echo "== remux: making a $((remux_input_bytes >> 20)) MiB transport stream in $remux_dir" >&2
+  mkdir -p "$remux_dir"
+  ffmpeg -hide_banner -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=20 -f lavfi \
+    -i sine=frequency=440:sample_rate=48000:duration=20 -pix_fmt yuv420p -c:v libx264 -preset veryfast -b:v 3M \
+    -bf 3 -g 50 -c:a aac -b:a 128k -f mpegts "$remux_dir/clip.ts"
+  ffmpeg -hide_banner -nostdin -v error -y -stream_loop -1 -i "$remux_dir/clip.ts" -map 0 -c copy \
+    -fs "$remux_input_bytes" -f mpegts "$input"
+  rm -f "$remux_dir/clip.ts"
+}
+
+# Runs one side once: prints "seconds peak_KiB", or "failed" when the command fails.
+remux_run() {
+  local side=$1 input=$remux_dir/in.ts output=$remux_dir/out-$1 measure status=0
+  measure=(/usr/bin/time -o "$remux_dir/time.txt" -f '%e %M')
+  rm -f "$output"
+  case $side in
+    core) "${measure[@]}" "$remux_bin" "$input" "$output" >/dev/null 2>&1 || status=$? ;;
+    ffmpeg) "${measure[@]}" ffmpeg -v error -y -i "$input" -map 0 -c copy -movflags +faststart -f mp4 "$output" \
+      >/dev/null 2>&1 || status=$? ;;
+    cat) "${measure[@]}" sh -c 'cat "$1" >"$2"' sh "$input" "$output" || status=$? ;;
+  esac
+  rm -f "$output"
+  if ((status == 0)); then tail -n 1 "$remux_dir/time.txt"; else echo failed; fi
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+
+if wants remux; then
+  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" native
+  remux_bin=$root/build/bench/native/bin/remux_file
+  free_mib=$(df --output=avail -BM "$(dirname "$remux_dir")" | tail -n 1 | tr -dc '0-9')
+  if [[ ! -f $remux_dir/in.ts ]] && ((free_mib < 3 * 1024)); then
+    echo "== remux: skipped, $free_mib MiB free for $remux_dir, 3072 MiB needed"
+  else
+    make_remux_input
+    cat "$remux_dir/in.ts" >/dev/null  # into the page cache
+    echo "== remux $(($(stat -c %s "$remux_dir/in.ts") >> 20)) MiB: core, ffmpeg -c copy +faststart, cat;" \
+      "$remux_runs runs each, in turn"
+    declare -A remux_times remux_peaks
+    for ((run = 1; run <= remux_runs; ++run)); do
+      for side in core ffmpeg cat; do
+        result=$(remux_run "$side")
+        echo "  run $run $side: ${result/ / s, peak } KiB"
+        [[ $result == failed ]] && continue
+        remux_times[$side]+="${result% *}"$'\n'
+        remux_peaks[$side]+="${result#* }"$'\n'
+      done
+    done
+    declare -A remux_median
+    for side in core ffmpeg cat; do
+      remux_median[$side]=$(printf '%s' "${remux_times[$side]:-}" | median)
+      peak_median=$(printf '%s' "${remux_peaks[$side]:-}" | median)
+      summary+=("$(printf '%-11s %-7s %8s s  peak %s MiB' remux "$side" "${remux_median[$side]:-n/a}" \
+        "$(awk -v k="${peak_median:-0}" 'BEGIN { printf "%.1f", k / 1024 }')")")
+    done
+    if [[ -n ${remux_median[core]} && -n ${remux_median[ffmpeg]} && -n ${remux_median[cat]} ]]; then
+      summary+=("$(awk -v c="${remux_median[core]}" -v f="${remux_median[ffmpeg]}" -v floor="${remux_median[cat]}" \
+        'BEGIN { printf "remux       core/ffmpeg %.2f (goal <= 0.5), core/cat %.2f", c / f, c / floor }')")
+    fi
   fi
 fi
 

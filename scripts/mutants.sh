@@ -104,6 +104,16 @@ faults=(
   "progress_timer_left_running app/main_form.cpp - - s/view_.stopProgressTimer\(\);//"
   "no_flash_at_end app/main_form.cpp - - s/view_.flashIfInBackground\(\);//"
   "converted_caption_without_name app/main_form.cpp - - s/convert::kCaptionConverted \+ \*name \+/convert::kCaptionConverted + std::string(\"Shipin\") +/"
+  "emulation_bytes_kept media/parameter_sets.cpp - - s/if \(zeros >= 2 && byte == 3\) \{/if (false) {/"
+  "start_code_padding_kept media/parameter_sets.cpp - - s/while \(unitEnd > unitStart && unitEnd\[-1\] == 0\) --unitEnd;//"
+  "avc_crop_ignored media/parameter_sets.cpp - - s/subWidth \* \(cropLeft \+ cropRight\),/0,/"
+  "avc_fields_as_frames media/parameter_sets.cpp - - s/fieldFactor = frameMbsOnly \? 1 : 2;/fieldFactor = 1;/"
+  "avc_scaling_lists_unread media/parameter_sets.cpp - - s/if \(reader.flag\(\)\) skipAvcScalingList\(reader, i < 6 \? 16 : 64\);/reader.flag();/"
+  "avc_high_record_fields_missing media/parameter_sets.cpp - - s/first->profile == 110 \|\| first->profile == 122 \|\|/first->profile == 110 ||/"
+  "hevc_sub_layer_padding_misread media/parameter_sets.cpp - - s/reader.skip\(2 \* \(8 - subLayers\)\);/reader.skip(2 * (7 - subLayers));/"
+  "hevc_temporal_layers_lost media/parameter_sets.cpp - - s/\(first->maxSubLayersMinus1 \+ 1\) << 3/1 << 3/"
+  "repeated_sets_in_record media/parameter_sets.cpp - - s/if \(std::find\(distinct.begin\(\), distinct.end\(\), set\) == distinct.end\(\)\) distinct.push_back/distinct.push_back/"
+  "cra_not_key media/parameter_sets.cpp - - s/nalType <= kHevcLastIrap/nalType <= 20/"
   # What needs the real window, the real file system or the real interpreter: caught end to end.
   "no_yield_while_listing convert/cache_listing.cpp path_box - s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/"
   "long_date platform/win32/folder_reader.cpp conversion_join - s/DATE_SHORTDATE/DATE_LONGDATE/"
@@ -144,11 +154,14 @@ export BUILD_DIR=$work/build
 # After the build, which installs Wine when it is missing: the session helpers choose the loader from what is there.
 source "$root/scripts/wine-session.sh"
 
-# Failing unit tests, space-separated; "(build)" when the fault does not even compile.
+# Failing unit tests, space-separated; "(build)" when the fault does not even compile. The media tests (against
+# ffmpeg, the fuzzing loop) take a minute and only see faults in the media core, so only its faults run them.
 unit_failures() {
+  local file=$1 only=()
+  [[ $file == media/* ]] || only=(-LE media)
   cmake --build "$BUILD_DIR/native" >"$work/unit-build.log" 2>&1 || { echo "(build)"; return; }
   local failed
-  failed=$(ctest --test-dir "$BUILD_DIR/native" 2>&1 | sed -nE 's/^[[:space:]]*[0-9]+ - ([^ ]+) \((Failed|SEGFAULT|Subprocess aborted|Timeout)\)$/\1/p' |
+  failed=$(ctest --test-dir "$BUILD_DIR/native" "${only[@]}" 2>&1 | sed -nE 's/^[[:space:]]*[0-9]+ - ([^ ]+) \((Failed|SEGFAULT|Subprocess aborted|Timeout)\)$/\1/p' |
     tr '\n' ' ')
   echo "${failed% }"
 }
@@ -181,7 +194,7 @@ for fault in "${faults[@]}"; do
     missed=$((missed + 1))
     continue
   fi
-  unit=$(unit_failures)
+  unit=$(unit_failures "$file")
   e2e=-
   [[ $cases == - ]] || e2e=$(e2e_failures "$cases" "$locale")
   read -ra failing <<<"$unit"
