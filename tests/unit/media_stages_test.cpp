@@ -140,11 +140,14 @@ TEST(PesAssembler, LostPacketsDamageOnlyTheirUnitAndCutEndsAreDropped) {
   Bytes lost = builder.out;
   lost.erase(lost.begin() + 4 * 188, lost.begin() + 5 * 188);  // inside the second
   EXPECT_EQ(Assemble(lost, false, false), (std::vector<Completed>{{400, false}, {400 - 184, true}, {400, false}}));
-  // Losing a whole unit's tail right before the next start cannot be told from segments meeting,
-  // unless the unit declares its length.
+  // Losing a unit's tail right before the next start cannot be told from segments meeting, each with its own
+  // counters; a unit that declares its length still tells.
   Bytes tail = builder.out;
+  tail.erase(tail.begin() + 5 * 188, tail.begin() + 6 * 188);
+  EXPECT_EQ(Assemble(tail, false, false), (std::vector<Completed>{{400, false}, {400 - 46, false}, {400, false}}));
+  tail = builder.out;
   tail.erase(tail.begin() + 8 * 188, tail.begin() + 9 * 188);
-  EXPECT_EQ(Assemble(tail, false, false), (std::vector<Completed>{{400, false}, {400, false}, {400 - 46, true}}));
+  EXPECT_EQ(Assemble(tail, false, false).back(), (Completed{400 - 46, true}));
   // An open-ended unit at the end counts only when the input did not stop inside a packet.
   const Bytes open(builder.out.begin(), builder.out.begin() + 6 * 188);
   EXPECT_EQ(Assemble(open, false, false).size(), 2u);
@@ -175,9 +178,10 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   media::RepairTimeline(times, 100, false);
   EXPECT_EQ(times, (std::vector<std::int64_t>{0, 100, 200, 300, 400, 500, 5000, 5100}));
   // Overlapping pieces keep their times, squeezed to increase; a clock started again follows on.
-  times = {1000, 1100, 1200, 1050, 1150, 1250, -90000, -89900};
+  times = {1000, 1100, 1200, 1300, 800, 900, 1000, 1100, 1200, 1300, 1400, -90000, -89900};
   media::RepairTimeline(times, 100, false);
-  EXPECT_EQ(times, (std::vector<std::int64_t>{1000, 1100, 1200, 1201, 1202, 1250, 1350, 1450}));
+  EXPECT_EQ(times, (std::vector<std::int64_t>{1000, 1100, 1200, 1300, 1301, 1302, 1303, 1304, 1305, 1306, 1400,
+                                              1500, 1600}));
   // Sound: times near the expected one land on it; a wild first time does not anchor the track.
   times = {7777777, 1024, 2049, 3071, 4096};
   media::RepairTimeline(times, 1024, true);
