@@ -8,9 +8,7 @@ constexpr std::uint32_t kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 320
 constexpr std::size_t kMaxFrame = 8191;
 }  // namespace
 
-std::uint32_t AudioConfig::sampleRate() const {
-  return frequencyIndex < 13 ? kSampleRates[frequencyIndex] : 0;
-}
+std::uint32_t AudioConfig::sampleRate() const { return frequencyIndex < 13 ? kSampleRates[frequencyIndex] : 0; }
 
 std::uint16_t AudioConfig::channelCount() const {
   if (channelConfig == 7) return 8;

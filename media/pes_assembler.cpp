@@ -9,7 +9,8 @@ namespace {
 std::optional<std::uint64_t> ReadTimestamp(const std::uint8_t* p, unsigned prefix) {
   if ((p[0] >> 4) != prefix && !(prefix == 3 && (p[0] >> 4) == 1)) return std::nullopt;
   if ((p[0] & 1) == 0 || (p[2] & 1) == 0 || (p[4] & 1) == 0) return std::nullopt;
-  return (std::uint64_t{(p[0] >> 1) & 7u} << 30) | (static_cast<std::uint64_t>(ReadU16(p + 1) >> 1) << 15) | (ReadU16(p + 3) >> 1);
+  return (std::uint64_t{(p[0] >> 1) & 7u} << 30) | (static_cast<std::uint64_t>(ReadU16(p + 1) >> 1) << 15) |
+         (ReadU16(p + 3) >> 1);
 }
 
 bool HasOptionalHeader(std::uint8_t streamId) {

@@ -1,10 +1,9 @@
 // The whole remux on a small hand-built stream: what the MP4's index says about every
 // sample, where the tracks start, and what the caller hears when it cannot go on.
-#include <gtest/gtest.h>
-
 #include "media/byte_order.h"
 #include "media/remux.h"
 #include "media_stream_builder.h"
+#include <gtest/gtest.h>
 
 namespace {
 

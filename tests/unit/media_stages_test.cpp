@@ -1,6 +1,4 @@
 // The rules of each stage of the remux, on a few hand-built bytes.
-#include <gtest/gtest.h>
-
 #include "media/adts.h"
 #include "media/pes_assembler.h"
 #include "media/psi_tables.h"
@@ -8,6 +6,7 @@
 #include "media/ts_packets.h"
 #include "media/video_access_units.h"
 #include "media_stream_builder.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -61,13 +60,17 @@ TEST(ContinuityCheck, TellsRepetitionFromLossAndFromJoinedSegments) {
 
 TEST(ProgramTables, StreamsAndTheirKindsFromSectionsWithAGoodCrcOnly) {
   const Bytes ac3 = {0x6A, 1, 0};
-  const Bytes pmt = PmtSection({{0x1B, 0x100, {}}, {0x0F, 0x101, {}}, {0x15, 0x102, {}}, {0x06, 0x103, ac3},
-                                {0x06, 0x104, {}}, {0x03, 0x105, {}}});
+  const Bytes pmt = PmtSection({{0x1B, 0x100, {}},
+                                {0x0F, 0x101, {}},
+                                {0x15, 0x102, {}},
+                                {0x06, 0x103, ac3},
+                                {0x06, 0x104, {}},
+                                {0x03, 0x105, {}}});
   const auto streams = media::ParsePmt(pmt);
   ASSERT_TRUE(streams);
   ASSERT_EQ(streams->size(), 6u);
   using media::StreamKind;
-  const std::vector<std::pair<StreamKind, bool>> want = {{StreamKind::Video, true}, {StreamKind::Audio, true},
+  const std::vector<std::pair<StreamKind, bool>> want = {{StreamKind::Video, true},  {StreamKind::Audio, true},
                                                          {StreamKind::Other, false}, {StreamKind::Audio, false},
                                                          {StreamKind::Other, false}, {StreamKind::Audio, false}};
   for (std::size_t i = 0; i < want.size(); ++i) {
@@ -180,8 +183,8 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   // Overlapping pieces keep their times, squeezed to increase; a clock started again follows on.
   times = {1000, 1100, 1200, 1300, 800, 900, 1000, 1100, 1200, 1300, 1400, -90000, -89900};
   media::RepairTimeline(times, 100, false);
-  EXPECT_EQ(times, (std::vector<std::int64_t>{1000, 1100, 1200, 1300, 1301, 1302, 1303, 1304, 1305, 1306, 1400,
-                                              1500, 1600}));
+  EXPECT_EQ(times,
+            (std::vector<std::int64_t>{1000, 1100, 1200, 1300, 1301, 1302, 1303, 1304, 1305, 1306, 1400, 1500, 1600}));
   // Sound: times near the expected one land on it; a wild first time does not anchor the track.
   times = {7777777, 1024, 2049, 3071, 4096};
   media::RepairTimeline(times, 1024, true);
@@ -226,8 +229,8 @@ TEST(AdtsSplitter, ABrokenHeaderCostsOnlyItsFrameAndCutFramesAreJoined) {
 }
 
 TEST(VideoAccessUnits, DelimitersSplitAndGoAndNalUnitsGetTheirLength) {
-  const Bytes payload = {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 1, 0x67, 0xAA, 0, 0, 1, 0x65, 0xBB, 0xCC,
-                         0, 0, 0, 1, 0x09, 0xF0, 0, 0, 1, 0x41, 0xDD};
+  const Bytes payload = {0,    0,    0,    1, 0x09, 0xF0, 0, 0,    1,    0x67, 0xAA, 0, 0,    1,
+                         0x65, 0xBB, 0xCC, 0, 0,    0,    1, 0x09, 0xF0, 0,    0,    1, 0x41, 0xDD};
   media::VideoAccessUnits units(media::VideoCodec::H264);
   const auto& split = units.split(payload.data(), payload.size());
   ASSERT_EQ(split.size(), 2u);

@@ -85,8 +85,17 @@ inline Bytes PesPacket(std::uint8_t streamId, std::optional<std::uint64_t> pts, 
     PutTimestamp(header, 2, *pts);
   }
   const std::size_t length = declareLength ? 3 + header.size() + payload.size() : 0;
-  Bytes pes = {0, 0, 1, streamId, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), 0x80,
-               static_cast<std::uint8_t>(pts && dts ? 0xC0 : pts ? 0x80 : 0), static_cast<std::uint8_t>(header.size())};
+  Bytes pes = {0,
+               0,
+               1,
+               streamId,
+               static_cast<std::uint8_t>(length >> 8),
+               static_cast<std::uint8_t>(length),
+               0x80,
+               static_cast<std::uint8_t>(pts && dts ? 0xC0
+                                         : pts      ? 0x80
+                                                    : 0),
+               static_cast<std::uint8_t>(header.size())};
   pes.insert(pes.end(), header.begin(), header.end());
   pes.insert(pes.end(), payload.begin(), payload.end());
   return pes;
@@ -122,8 +131,13 @@ class TsBuilder {
 // An ADTS frame of AAC LC, 48 kHz, stereo, with payload bytes of a given value.
 inline Bytes AdtsFrame(std::size_t payloadSize, std::uint8_t fill) {
   const std::size_t length = 7 + payloadSize;
-  Bytes frame = {0xFF, 0xF1, 0x4C, static_cast<std::uint8_t>(0x80 | (length >> 11)),
-                 static_cast<std::uint8_t>(length >> 3), static_cast<std::uint8_t>(((length & 7) << 5) | 0x1F), 0xFC};
+  Bytes frame = {0xFF,
+                 0xF1,
+                 0x4C,
+                 static_cast<std::uint8_t>(0x80 | (length >> 11)),
+                 static_cast<std::uint8_t>(length >> 3),
+                 static_cast<std::uint8_t>(((length & 7) << 5) | 0x1F),
+                 0xFC};
   frame.insert(frame.end(), payloadSize, fill);
   return frame;
 }
