@@ -117,7 +117,7 @@ faults=(
   "packet_without_next_sync media/ts_packets.cpp - - s/\(!nextInBuffer \|\| syncAt\(at \+ kTsPacketSize\)\)/true/"
   "equal_counter_always_repeat media/ts_packets.cpp - - s/return start == startBefore \? Continuity::Repeated : Continuity::Broken;/return Continuity::Repeated;/"
   "section_crc_unchecked media/psi_tables.cpp - - s/if \(Crc32Mpeg\(section_.data\(\), total\) != 0\) return std::nullopt;//"
-  "other_audio_ignored media/psi_tables.cpp - - s/case 0x03: case 0x04: //"
+  "other_audio_ignored media/psi_tables.cpp - - s/case 0x03://"
   "pts_markers_unchecked media/pes_assembler.cpp - - s/if \(\(p\[0\] & 1\) == 0 \|\| \(p\[2\] & 1\) == 0 \|\| \(p\[4\] & 1\) == 0\) return std::nullopt;//"
   "segment_join_damages media/pes_assembler.cpp - - s/continuity == Continuity::Broken && !packet.payloadStart/continuity == Continuity::Broken/"
   "cut_unit_kept media/pes_assembler.cpp - - s/if \(collecting_ && expected_ == 0 && cut\) collecting_ = false;//"

@@ -85,19 +85,15 @@ inline Bytes PesPacket(std::uint8_t streamId, std::optional<std::uint64_t> pts, 
     PutTimestamp(header, 2, *pts);
   }
   const std::size_t length = declareLength ? 3 + header.size() + payload.size() : 0;
-  Bytes pes = {0,
-               0,
-               1,
-               streamId,
-               static_cast<std::uint8_t>(length >> 8),
-               static_cast<std::uint8_t>(length),
-               0x80,
-               static_cast<std::uint8_t>(pts && dts ? 0xC0
-                                         : pts      ? 0x80
-                                                    : 0),
-               static_cast<std::uint8_t>(header.size())};
-  pes.insert(pes.end(), header.begin(), header.end());
-  pes.insert(pes.end(), payload.begin(), payload.end());
+  const std::uint8_t flags = pts && dts ? 0xC0 : pts ? 0x80 : 0;
+  Bytes pes;
+  pes.reserve(9 + header.size() + payload.size());
+  for (const std::uint8_t b :
+       {std::uint8_t{0}, std::uint8_t{0}, std::uint8_t{1}, streamId, static_cast<std::uint8_t>(length >> 8),
+        static_cast<std::uint8_t>(length), std::uint8_t{0x80}, flags, static_cast<std::uint8_t>(header.size())})
+    pes.push_back(b);
+  for (const std::uint8_t b : header) pes.push_back(b);
+  for (const std::uint8_t b : payload) pes.push_back(b);
   return pes;
 }
 
