@@ -1,5 +1,6 @@
 #include "media/ts_packets.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace media {
@@ -45,7 +46,8 @@ Continuity ContinuityCheck::next(const TsPacket& packet) {
 }
 
 TsPacketReader::TsPacketReader(ByteSource& source) : source_(source), size_(source.size()) {
-  buffer_.resize(kReadSize + 4 * kTsPacketSize);
+  // A small input needs no more than itself.
+  buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, size_)) + 4 * kTsPacketSize);
 }
 
 bool TsPacketReader::ensure(std::size_t bytes) {

@@ -136,6 +136,8 @@ faults=(
   "source_tag_box_missing media/mp4_boxes.cpp - - s/b.begin\(kSourceTagBox\);/b.begin(\"free\");/"
   "cancel_ignored media/demux_pass.cpp - - s/result.outcome = RemuxOutcome::Cancelled;/break;/"
   "write_failure_unreported media/remux.cpp - - s/if \(receiver.writeFailed\(\)\) return/if (false) return/"
+  "offsets_always_32_bit media/mp4_boxes.cpp - - s/chunkOffsets.back\(\) > kMaxU32/false/"
+  "mdat_size_always_32_bit media/mp4_boxes.cpp - - s/if \(payloadBytes \+ 8 > kMaxU32\) \{/if (false) {/"
   # What needs the real window, the real file system or the real interpreter: caught end to end.
   "no_yield_while_listing convert/cache_listing.cpp path_box - s/list.addListEntry\(platform.formatCreationTime\(entry->created\)\);\n(\s*)platform.yield\(\);/list.addListEntry(platform.formatCreationTime(entry->created));/"
   "long_date platform/win32/folder_reader.cpp conversion_join - s/DATE_SHORTDATE/DATE_LONGDATE/"

@@ -1,7 +1,9 @@
 // The whole remux on a small hand-built stream: what the MP4's index says about every
 // sample, where the tracks start, and what the caller hears when it cannot go on.
 #include "media/byte_order.h"
+#include "media/mp4_boxes.h"
 #include "media/remux.h"
+#include "media/timeline.h"
 #include "media_stream_builder.h"
 #include <gtest/gtest.h>
 
@@ -186,3 +188,30 @@ TEST(Remux, WhatTheCallerHearsWhenItCannotGoOn) {
 }
 
 }  // namespace
+
+TEST(Mp4Boxes, OffsetsAndMdatTakeSixtyFourBitsOnlyPastFourGibibytes) {
+  // Two sound tracks taking turns, so that every sample is a chunk of its own.
+  media::SampleTable table;
+  table.tracks.resize(2);
+  for (auto& track : table.tracks) {
+    track.kind = media::TrackKind::Audio;
+    track.audio = {2, 3, 2};
+  }
+  for (std::uint32_t i = 0; i < 6; ++i) table.add(i % 2, 0x30000000u, (i / 2) * 1920, media::kNoTime, true);
+  const auto timings = media::SettleTimes(table);
+  const auto offsetsBox = [&](std::uint64_t dataOffset) {
+    const Bytes moov = media::BuildMoov(table, timings, {}, dataOffset);
+    for (const char* type : {"co64", "stco"}) {
+      const Box box = Find(moov, {"moov", "trak", "mdia", "minf", "stbl", type});
+      if (!box.type.empty()) return box.type;
+    }
+    return std::string();
+  };
+  EXPECT_EQ(offsetsBox(0x0FFFFFFFu), "stco");  // the last chunk starts at 4 GiB less one byte
+  EXPECT_EQ(offsetsBox(0x10000000u), "co64");
+  EXPECT_EQ(media::BuildMdatHeader(0xFFFFFFF7u).size(), 8u);
+  const Bytes large = media::BuildMdatHeader(0xFFFFFFF8u);
+  ASSERT_EQ(large.size(), 16u);
+  EXPECT_EQ(media::ReadU32(&large[0]), 1u);
+  EXPECT_EQ(media::ReadU64(&large[8]), std::uint64_t{0xFFFFFFF8u} + 16);
+}
