@@ -3,6 +3,7 @@
 #include "media/pes_assembler.h"
 #include "media/psi_tables.h"
 #include "media/timeline.h"
+#include "media/track_timing.h"
 #include "media/ts_packets.h"
 #include "media/video_access_units.h"
 #include "media_stream_builder.h"
@@ -189,6 +190,18 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   times = {7777777, 1024, 2049, 3071, 4096};
   media::RepairTimeline(times, 1024, true);
   EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2048, 3072, 4096}));
+}
+
+TEST(TrackTiming, AFrameMovedToKeepTheOrderKeepsItsPresentationTime) {
+  media::SampleTable table;
+  table.tracks.resize(1);
+  // Pieces that overlap: the third frame decodes at the same time as the second.
+  const std::vector<std::pair<std::int64_t, std::int64_t>> times = {
+      {0, 7200}, {3600, 14400}, {3600, 10800}, {7200, 18000}};
+  for (const auto& [decode, present] : times) table.add(0, 10, 90000 + decode, 90000 + present, false);
+  media::SettleTimes(table);
+  EXPECT_EQ(table.tracks[0].decodeTimes, (std::vector<std::int64_t>{0, 3600, 3601, 7200}));
+  EXPECT_EQ(table.tracks[0].presentationTimes, (std::vector<std::int64_t>{7200, 14400, 10800, 18000}));
 }
 
 TEST(AdtsSplitter, ABrokenHeaderCostsOnlyItsFrameAndCutFramesAreJoined) {
