@@ -92,7 +92,7 @@ class Pass {
     const std::int64_t pts = unit.pts ? stream.clock.unwrap(*unit.pts) : kNoTime;
     const std::int64_t dts = unit.dts ? stream.clock.unwrap(*unit.dts) : pts;
     if (stream.kind == TrackKind::Video) {
-      // A damaged access unit stays: decoders hide the lost part, while a missing frame would also spoil every
+      // A damaged access unit stays: decoders hide what was lost, while a missing frame would also spoil every
       // frame that refers to it until the next key frame.
       bool first = true;
       for (const AccessUnit& au : stream.units.split(unit.data, unit.size)) {

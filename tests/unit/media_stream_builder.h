@@ -112,9 +112,9 @@ class TsBuilder {
   }
   void pes(std::uint16_t pid, const Bytes& pes) {
     for (std::size_t at = 0; at < pes.size(); at += 184) {
-      const Bytes part(pes.begin() + static_cast<std::ptrdiff_t>(at),
-                       pes.begin() + static_cast<std::ptrdiff_t>(std::min(pes.size(), at + 184)));
-      append(Packet(pid, at == 0, counter_[pid]++, part));
+      const Bytes piece(pes.begin() + static_cast<std::ptrdiff_t>(at),
+                        pes.begin() + static_cast<std::ptrdiff_t>(std::min(pes.size(), at + 184)));
+      append(Packet(pid, at == 0, counter_[pid]++, piece));
     }
   }
   void append(const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
