@@ -78,7 +78,8 @@ void RepairTimeline(std::vector<std::int64_t>& times, std::int64_t step, bool sn
     } else {
       bool comesBack = false;
       for (std::size_t j = i + 1; j < count && j < i + kReturnWindow && !comesBack; ++j)
-        comesBack = times[j] != kNoTime && near(times[j] + shift, previous + static_cast<std::int64_t>(j - i + 1) * step);
+        comesBack =
+            times[j] != kNoTime && near(times[j] + shift, previous + static_cast<std::int64_t>(j - i + 1) * step);
       if (comesBack) {
         result = expected;
       } else if (time < expected && expected - time > kRestartJump * step) {
