@@ -8,9 +8,7 @@ constexpr std::uint32_t kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 320
 constexpr std::size_t kMaxFrame = 8191;
 }  // namespace
 
-std::uint32_t AudioConfig::sampleRate() const {
-  return frequencyIndex < 13 ? kSampleRates[frequencyIndex] : 0;
-}
+std::uint32_t AudioConfig::sampleRate() const { return frequencyIndex < 13 ? kSampleRates[frequencyIndex] : 0; }
 
 std::uint16_t AudioConfig::channelCount() const {
   if (channelConfig == 7) return 8;
@@ -69,7 +67,10 @@ const std::vector<AdtsSplitter::Frame>& AdtsSplitter::split(const std::uint8_t* 
         if (size - at < kMaxFrame) carry_.assign(data + at, data + size);
         break;
       }
-      if (followedByFrame(data, size, at + header->frameSize) && header->config.sampleRate() != 0) {
+      // In step (where the frame before ended, or where the payload starts) a frame of the stream's own
+      // configuration is trusted; after skipped bytes the next frame must confirm it.
+      const bool inStep = config_ && skipped == 0;
+      if (inStep || followedByFrame(data, size, at + header->frameSize)) {
         if (!config_) config_ = header->config;
         if (skipped != 0) {
           // Frames lost in the skipped bytes still took their time: guess how many from the frames kept.

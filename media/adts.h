@@ -32,10 +32,10 @@ struct AdtsHeader {
 // sample rate, a length that holds its own header.
 std::optional<AdtsHeader> ParseAdtsHeader(const std::uint8_t* data, std::size_t size);
 
-// The frames of a stream's PES payloads. A frame counts when the next one starts right
-// after it (or its PES ends there) and it matches the stream's configuration, so a
-// broken header costs only the frames it touches. A frame cut over two PES packets
-// is joined again.
+// The frames of a stream's PES payloads. A frame counts when it matches the stream's
+// configuration and either follows the frame before it or, after bytes that were no frame,
+// the next one starts right after it, so a broken header costs only its own frame. A frame
+// cut over two PES packets is joined again.
 class AdtsSplitter {
  public:
   struct Frame {

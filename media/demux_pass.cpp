@@ -1,5 +1,6 @@
 #include "media/demux_pass.h"
 
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -36,7 +37,7 @@ struct Stream {
 
 class Pass {
  public:
-  Pass(SampleReceiver& receiver, PassResult& result) : receiver_(receiver), result_(result) {}
+  Pass(SampleReceiver& receiver, PassResult& result) : receiver_(receiver), result_(result) { streamOf_.fill(kNone); }
 
   // False when the stream holds a kind of picture or sound we cannot take.
   bool onPmt(const std::vector<ElementaryStream>& streams) {
@@ -91,8 +92,8 @@ class Pass {
     const std::int64_t pts = unit.pts ? stream.clock.unwrap(*unit.pts) : kNoTime;
     const std::int64_t dts = unit.dts ? stream.clock.unwrap(*unit.dts) : pts;
     if (stream.kind == TrackKind::Video) {
-      // A damaged access unit would decode as garbage: it goes, its neighbours stay.
-      if (unit.damaged) return;
+      // A damaged access unit stays: decoders hide what was lost, while a missing frame would also spoil every
+      // frame that refers to it until the next key frame.
       bool first = true;
       for (const AccessUnit& au : stream.units.split(unit.data, unit.size)) {
         if (!room()) return;
@@ -123,13 +124,8 @@ class Pass {
   SampleReceiver& receiver_;
   PassResult& result_;
   std::vector<std::unique_ptr<Stream>> streams_;
-  std::uint8_t streamOf_[8192];
+  std::array<std::uint8_t, 8192> streamOf_;  // track index of each PID, or kNone
   std::uint64_t emitted_ = 0;
-
- public:
-  void clearMap() {
-    for (auto& entry : streamOf_) entry = kNone;
-  }
 };
 
 }  // namespace
@@ -138,7 +134,6 @@ PassResult RunDemuxPass(ByteSource& input, RemuxControl& control, double progres
                         SampleReceiver& receiver) {
   PassResult result;
   Pass pass(receiver, result);
-  pass.clearMap();
   TsPacketReader reader(input);
   ContinuityCheck continuity;
   SectionAssembler patSection, pmtSection;

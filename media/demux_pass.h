@@ -33,7 +33,7 @@ struct PassResult {
   RemuxOutcome outcome = RemuxOutcome::Done;
   std::string detail;
   // What the first pass learns besides the samples.
-  std::vector<TrackSamples> tracks;  // kind, pid and (for video) the parameter sets' config, no samples
+  std::vector<TrackSamples> tracks;             // kind, pid and (for video) the parameter sets' config, no samples
   std::vector<VideoAccessUnits> parameterSets;  // per track, video only
 };
 

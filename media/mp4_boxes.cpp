@@ -67,7 +67,7 @@ void WriteTkhd(BoxWriter& b, const TrackSamples& track, std::uint32_t id, std::i
     b.w.u32(0), b.w.u32(0), b.w.u32(id), b.w.u32(0), b.w.u32(static_cast<std::uint32_t>(duration));
   }
   b.w.zeros(8);
-  b.w.u16(0);  // layer
+  b.w.u16(0);                                       // layer
   b.w.u16(track.kind == TrackKind::Audio ? 1 : 0);  // alternate group: sound tracks replace each other
   b.w.u16(track.kind == TrackKind::Audio ? 0x0100 : 0);
   b.w.u16(0);
@@ -228,7 +228,8 @@ void WriteStbl(BoxWriter& b, const SampleTable& table, std::uint32_t trackIndex,
   }
 
   b.beginFull("stsz", 0, 0);
-  const bool allSame = std::all_of(track.sizes.begin(), track.sizes.end(), [&](std::uint32_t s) { return s == track.sizes[0]; });
+  const bool allSame =
+      std::all_of(track.sizes.begin(), track.sizes.end(), [&](std::uint32_t s) { return s == track.sizes[0]; });
   b.w.u32(allSame ? track.sizes[0] : 0);
   b.w.u32(static_cast<std::uint32_t>(count));
   if (!allSame)

@@ -9,7 +9,8 @@ namespace {
 std::optional<std::uint64_t> ReadTimestamp(const std::uint8_t* p, unsigned prefix) {
   if ((p[0] >> 4) != prefix && !(prefix == 3 && (p[0] >> 4) == 1)) return std::nullopt;
   if ((p[0] & 1) == 0 || (p[2] & 1) == 0 || (p[4] & 1) == 0) return std::nullopt;
-  return (std::uint64_t{(p[0] >> 1) & 7u} << 30) | (static_cast<std::uint64_t>(ReadU16(p + 1) >> 1) << 15) | (ReadU16(p + 3) >> 1);
+  return (std::uint64_t{(p[0] >> 1) & 7u} << 30) | (static_cast<std::uint64_t>(ReadU16(p + 1) >> 1) << 15) |
+         (ReadU16(p + 3) >> 1);
 }
 
 bool HasOptionalHeader(std::uint8_t streamId) {
@@ -66,8 +67,8 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   if (continuity == Continuity::Broken && !packet.payloadStart) damaged_ = true;
   if (!packet.payloadStart) {
     if (!collecting_) return false;
-    if (current_.size() + packet.payloadSize > cap_) {
-      damaged_ = true;
+    if (overflow_ || current_.size() + packet.payloadSize > cap_) {
+      damaged_ = overflow_ = true;
       return false;
     }
     current_.insert(current_.end(), packet.payload, packet.payload + packet.payloadSize);
@@ -82,7 +83,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   if (!continues) {
     emitted = complete(completed);
     current_.clear();
-    damaged_ = false;
+    damaged_ = overflow_ = false;
     pts_ = header ? header->pts : std::nullopt;
     dts_ = header ? header->dts : std::nullopt;
   }
@@ -95,7 +96,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   const std::size_t payloadSize = packet.payloadSize - header->payloadOffset;
   received_ = payloadSize;
   if (current_.size() + payloadSize > cap_) {
-    damaged_ = true;
+    damaged_ = overflow_ = true;
   } else {
     current_.insert(current_.end(), packet.payload + header->payloadOffset, packet.payload + packet.payloadSize);
   }

@@ -47,6 +47,7 @@ class PesAssembler {
   std::vector<std::uint8_t> current_, done_;
   bool collecting_ = false;
   bool damaged_ = false;
+  bool overflow_ = false;  // past the cap: nothing more of this unit is kept
   std::optional<std::uint64_t> pts_, dts_;
   std::size_t expected_ = 0;  // payload bytes the current PES packet declares, 0 when open
   std::size_t received_ = 0;  // payload bytes of the current PES packet

@@ -24,11 +24,39 @@ std::array<std::uint32_t, 256> MakeCrcTable() {
 // are left out; anything else that is picture or sound we cannot take must keep the join.
 StreamKind KindOf(std::uint8_t type, const std::uint8_t* descriptors, std::size_t size) {
   switch (type) {
-    case 0x01: case 0x02: case 0x10: case 0x1B: case 0x1E: case 0x1F: case 0x20: case 0x21: case 0x24:
-    case 0x25: case 0x33: case 0x42: case 0xD1: case 0xD2: case 0xD4: case 0xEA:
+    case 0x01:
+    case 0x02:
+    case 0x10:
+    case 0x1B:
+    case 0x1E:
+    case 0x1F:
+    case 0x20:
+    case 0x21:
+    case 0x24:
+    case 0x25:
+    case 0x33:
+    case 0x42:
+    case 0xD1:
+    case 0xD2:
+    case 0xD4:
+    case 0xEA:
       return StreamKind::Video;
-    case 0x03: case 0x04: case 0x0F: case 0x11: case 0x1C: case 0x2D: case 0x2E: case 0x80: case 0x81:
-    case 0x82: case 0x83: case 0x84: case 0x85: case 0x87: case 0xA1: case 0xA2:
+    case 0x03:
+    case 0x04:
+    case 0x0F:
+    case 0x11:
+    case 0x1C:
+    case 0x2D:
+    case 0x2E:
+    case 0x80:
+    case 0x81:
+    case 0x82:
+    case 0x83:
+    case 0x84:
+    case 0x85:
+    case 0x87:
+    case 0xA1:
+    case 0xA2:
       return StreamKind::Audio;
     case 0x06:
       // Private data carries sound when its descriptors say AC-3, E-AC-3, DTS, AAC or Opus.

@@ -21,7 +21,8 @@ constexpr std::size_t kTablesLookahead = 4096;  // packets searched for the PAT 
 bool LooksLikeTransportStream(ByteSource& input) {
   const std::uint64_t size = input.size();
   if (size < kSyncedPacketsRequired * kTsPacketSize) return false;
-  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, kTablesLookahead * kTsPacketSize)));
+  std::vector<std::uint8_t> head(
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, kTablesLookahead * kTsPacketSize)));
   head.resize(input.read(0, head.data(), head.size()));
   const std::size_t packets = head.size() / kTsPacketSize;
   if (packets < kSyncedPacketsRequired) return false;
@@ -143,6 +144,7 @@ RemuxResult Remuxer::analyse(RemuxControl& control) {
   TableReceiver receiver(s.table);
   PassResult pass = RunDemuxPass(s.input, control, 0.0, 0.5, receiver);
   if (pass.outcome != RemuxOutcome::Done) return {pass.outcome, pass.detail, 0};
+  if (pass.tracks.empty()) return {RemuxOutcome::UnsupportedStream, "没有音视频", 0};
   // The table holds what came; the pass knows which stream each track is.
   s.table.tracks.resize(pass.tracks.size());
   bool anySamples = false;

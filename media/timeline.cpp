@@ -9,6 +9,9 @@ namespace media {
 namespace {
 constexpr std::int64_t kClockPeriod = std::int64_t{1} << 33;
 constexpr std::size_t kReturnWindow = 64;  // samples in which a damaged time must come back to count as one
+// A lasting jump back by more steps than this is a clock that started again; a shorter one is an overlap of
+// joined pieces, which keeps its times so that the tracks stay in step.
+constexpr std::int64_t kRestartJump = 50;
 }  // namespace
 
 std::int64_t ClockUnwrapper::unwrap(std::uint64_t clock33) {
@@ -75,10 +78,11 @@ void RepairTimeline(std::vector<std::int64_t>& times, std::int64_t step, bool sn
     } else {
       bool comesBack = false;
       for (std::size_t j = i + 1; j < count && j < i + kReturnWindow && !comesBack; ++j)
-        comesBack = times[j] != kNoTime && near(times[j] + shift, previous + static_cast<std::int64_t>(j - i + 1) * step);
+        comesBack =
+            times[j] != kNoTime && near(times[j] + shift, previous + static_cast<std::int64_t>(j - i + 1) * step);
       if (comesBack) {
         result = expected;
-      } else if (time < expected) {
+      } else if (time < expected && expected - time > kRestartJump * step) {
         shift += expected - time;
         result = expected;
       } else {

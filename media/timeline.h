@@ -25,7 +25,8 @@ class ClockUnwrapper {
 // Sets a track's times straight in place, given the usual step between two samples:
 // missing times follow the one before; a time that jumps away and comes back within a
 // few samples (a damaged header) is put back in line; a jump forward that lasts is a
-// gap and stays; a jump backward that lasts moves everything after it to follow on.
+// gap and stays; a short jump backward that lasts (pieces that overlap) keeps its times, squeezed to
+// stay increasing; a long one (a clock started again) moves everything after it to follow on.
 // snap puts times within half a step of the expected one exactly on it, for sound,
 // whose frames follow each other without a hole.
 void RepairTimeline(std::vector<std::int64_t>& times, std::int64_t step, bool snap);

@@ -20,15 +20,22 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 std::int64_t SettleVideo(TrackSamples& track, TrackTiming& timing) {
   auto& decode = track.decodeTimes;
   auto& present = track.presentationTimes;
-  // The composition offset as the stream gave it, taken before decode times move.
-  for (std::size_t i = 0; i < decode.size(); ++i)
-    present[i] = (present[i] == kNoTime || decode[i] == kNoTime) ? kNoTime : present[i] - decode[i];
+  const std::vector<std::int64_t> given = decode;
   const std::int64_t step = TypicalStep(decode, 3600);
   RepairTimeline(decode, step, false);
   std::int64_t offset = 0, earliest = 0, latest = 0;
   for (std::size_t i = 0; i < decode.size(); ++i) {
-    if (present[i] != kNoTime && present[i] >= 0 && present[i] <= kMaxCompositionOffset) offset = present[i];
-    present[i] = decode[i] + offset;
+    // A frame keeps the presentation time the stream gave it when its decode time only moved a little to keep
+    // the order; one whose time was replaced or moved with the rest of the track keeps its composition offset.
+    const bool sane = present[i] != kNoTime && given[i] != kNoTime && present[i] - given[i] >= 0 &&
+                      present[i] - given[i] <= kMaxCompositionOffset;
+    if (sane) offset = present[i] - given[i];
+    const std::int64_t moved = given[i] == kNoTime ? kNoTime : decode[i] - given[i];
+    if (sane && moved != kNoTime && moved >= -3 * step && moved <= 3 * step) {
+      present[i] = std::max(present[i], decode[i]);
+    } else {
+      present[i] = decode[i] + offset;
+    }
     earliest = i == 0 ? present[i] : std::min(earliest, present[i]);
     latest = i == 0 ? present[i] : std::max(latest, present[i]);
   }

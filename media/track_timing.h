@@ -13,10 +13,10 @@ namespace media {
 constexpr std::uint32_t kMovieTimescale = 90000;
 
 struct TrackTiming {
-  std::int64_t emptyEdit = 0;     // movie timescale: nothing of the track shows before this
-  std::int64_t mediaStart = 0;    // track timescale: where in its own times the track's presentation begins
-  std::int64_t editDuration = 0;  // movie timescale
-  std::int64_t mediaDuration = 0; // track timescale: the sum of all sample durations
+  std::int64_t emptyEdit = 0;      // movie timescale: nothing of the track shows before this
+  std::int64_t mediaStart = 0;     // track timescale: where in its own times the track's presentation begins
+  std::int64_t editDuration = 0;   // movie timescale
+  std::int64_t mediaDuration = 0;  // track timescale: the sum of all sample durations
 };
 
 // Rewrites decodeTimes (and presentationTimes) in place into each track's timescale,

@@ -1,5 +1,6 @@
 #include "media/ts_packets.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace media {
@@ -35,8 +36,14 @@ Continuity ContinuityCheck::next(const TsPacket& packet) {
   if (!packet.hasPayload || packet.pid == 0x1FFF) return Continuity::InOrder;
   const std::uint8_t before = last;
   last = packet.continuity;
-  std::uint64_t start = packet.payloadStart ? 1 : 0;
-  for (std::size_t i = 0; i < 7 && i < packet.payloadSize; ++i) start = (start << 8) | packet.payload[i];
+  // The first payload bytes and the start flag, enough to tell a repetition from another packet.
+  std::uint64_t start = 0;
+  if (packet.payloadSize >= sizeof start) {
+    std::memcpy(&start, packet.payload, sizeof start);
+  } else {
+    for (std::size_t i = 0; i < packet.payloadSize; ++i) start = (start << 8) | packet.payload[i];
+  }
+  start = (start << 1) ^ (packet.payloadStart ? 1 : 0);
   const std::uint64_t startBefore = lastStart_[packet.pid];
   lastStart_[packet.pid] = start;
   if (before == kUnknown || packet.discontinuity) return Continuity::InOrder;
@@ -45,7 +52,8 @@ Continuity ContinuityCheck::next(const TsPacket& packet) {
 }
 
 TsPacketReader::TsPacketReader(ByteSource& source) : source_(source), size_(source.size()) {
-  buffer_.resize(kReadSize + 4 * kTsPacketSize);
+  // A small input needs no more than itself.
+  buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, size_)) + 4 * kTsPacketSize);
 }
 
 bool TsPacketReader::ensure(std::size_t bytes) {

@@ -48,7 +48,9 @@ void VideoAccessUnits::collectParameterSets(const AccessUnit& unit) {
     const NalUnit& nal = nals_[i];
     const int type = NalType(codec_, nal);
     if (!IsParameterSet(codec_, type) || nal.size > kMaxSetSize) continue;
-    auto& sets = codec_ == VideoCodec::H265 ? (type == kH265Vps ? vps_ : type == kH265Sps ? sps_ : pps_)
+    auto& sets = codec_ == VideoCodec::H265 ? (type == kH265Vps   ? vps_
+                                               : type == kH265Sps ? sps_
+                                                                  : pps_)
                                             : (type == kH264Sps ? sps_ : pps_);
     std::vector<std::uint8_t> bytes(nal.data, nal.data + nal.size);
     if (sets.size() < kMaxSetsPerKind && std::find(sets.begin(), sets.end(), bytes) == sets.end())

@@ -61,13 +61,20 @@ class Silent : public media::RemuxControl {
 
 const char* NameOf(media::RemuxOutcome outcome) {
   switch (outcome) {
-    case media::RemuxOutcome::Done: return "Done";
-    case media::RemuxOutcome::NotTransportStream: return "NotTransportStream";
-    case media::RemuxOutcome::UnsupportedStream: return "UnsupportedStream";
-    case media::RemuxOutcome::Unreadable: return "Unreadable";
-    case media::RemuxOutcome::ReadFailed: return "ReadFailed";
-    case media::RemuxOutcome::WriteFailed: return "WriteFailed";
-    case media::RemuxOutcome::Cancelled: return "Cancelled";
+    case media::RemuxOutcome::Done:
+      return "Done";
+    case media::RemuxOutcome::NotTransportStream:
+      return "NotTransportStream";
+    case media::RemuxOutcome::UnsupportedStream:
+      return "UnsupportedStream";
+    case media::RemuxOutcome::Unreadable:
+      return "Unreadable";
+    case media::RemuxOutcome::ReadFailed:
+      return "ReadFailed";
+    case media::RemuxOutcome::WriteFailed:
+      return "WriteFailed";
+    case media::RemuxOutcome::Cancelled:
+      return "Cancelled";
   }
   return "?";
 }
@@ -75,11 +82,14 @@ const char* NameOf(media::RemuxOutcome outcome) {
 int Report(const media::RemuxResult& result) {
   std::fprintf(stderr, "%s: %s\n", NameOf(result.outcome), result.detail.c_str());
   switch (result.outcome) {
-    case media::RemuxOutcome::Done: return 0;
+    case media::RemuxOutcome::Done:
+      return 0;
     case media::RemuxOutcome::NotTransportStream:
     case media::RemuxOutcome::UnsupportedStream:
-    case media::RemuxOutcome::Unreadable: return 3;
-    default: return 1;
+    case media::RemuxOutcome::Unreadable:
+      return 3;
+    default:
+      return 1;
   }
 }
 

@@ -5,8 +5,9 @@
 // Built with -DREMUX_FUZZ_LIBFUZZER this is a libFuzzer target. Otherwise main() is a seeded mutation loop:
 //   fuzz_remux SEED_FILE... [--count N] [--seed S] [--max-bytes B] [--save-to FILE]
 // It cuts a window of whole packets out of a seed and damages it as a disk or a download does (bit flips, runs
-// of one byte, packets moved, dropped or repeated, a splice of two seeds, a cut-off end), the same inputs for the
-// same seed and count. --save-to keeps each input in FILE before it runs, so the one that stops a run is there.
+// of one byte, packets moved, dropped or repeated, bytes after start codes, a splice of two seeds, a cut-off end),
+// the same inputs for the same seed and count. --save-to names where the input that stops a run is written.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,11 @@
 #include <vector>
 
 #include "media/remux.h"
+
+#if __has_include(<sanitizer/common_interface_defs.h>)
+#include <sanitizer/common_interface_defs.h>
+#define FUZZ_HAS_DEATH_CALLBACK 1
+#endif
 
 namespace {
 
@@ -51,8 +57,12 @@ class MemorySink : public media::ByteSink {
   std::uint64_t limit_;
 };
 
+// Keeps the input that stopped a run; the mutation loop sets it.
+void (*beforeStopping)() = nullptr;
+
 [[noreturn]] void broken(const char* what) {
   std::fprintf(stderr, "fuzz_remux: %s\n", what);
+  if (beforeStopping) beforeStopping();
   std::abort();
 }
 
@@ -135,7 +145,7 @@ class Mutator {
 
   void mutate(Bytes& input) {
     const std::size_t packets = input.size() / kPacket;
-    switch (below(8)) {
+    switch (below(9)) {
       case 0:  // bit flips
         for (std::size_t i = 1 + below(8); i > 0; --i)
           input[below(input.size())] ^= static_cast<std::uint8_t>(1u << below(8));
@@ -180,6 +190,20 @@ class Mutator {
       case 6:  // cut off anywhere
         input.resize(below(input.size()) + 1);
         break;
+      case 7: {  // the bytes just after a start code (NAL headers, parameter sets, PES headers) changed, or the
+                 // unit cut short there by another start code: where a parser most likely reads past the end
+        const std::uint8_t startCode[] = {0, 0, 1};
+        const auto from = input.begin() + static_cast<std::ptrdiff_t>(below(input.size()));
+        const auto found = std::search(from, input.end(), startCode, startCode + 3);
+        const std::size_t at = static_cast<std::size_t>(found - input.begin()) + 3 + below(40);
+        if (found == input.end() || at + 3 > input.size()) break;
+        if (below(2)) {
+          input[at] = static_cast<std::uint8_t>(random_());
+        } else {
+          std::copy(startCode, startCode + 3, input.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        break;
+      }
       default:  // bytes inserted, so that sync is lost until the next packet boundary is found again
         input.insert(input.begin() + static_cast<std::ptrdiff_t>(below(input.size())), 1 + below(200),
                      static_cast<std::uint8_t>(random_()));
@@ -192,13 +216,22 @@ class Mutator {
   std::size_t maxBytes_;
 };
 
+const Bytes* currentInput = nullptr;
+std::string saveTo;
+
+void saveCurrentInput() {
+  if (!currentInput || saveTo.empty()) return;
+  std::ofstream(saveTo, std::ios::binary)
+      .write(reinterpret_cast<const char*>(currentInput->data()), static_cast<std::streamsize>(currentInput->size()));
+  std::fprintf(stderr, "fuzz_remux: the input is in %s\n", saveTo.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<Bytes> seeds;
   std::uint64_t count = 1000, seed = 1;
   std::size_t maxBytes = 64 * 1024;
-  std::string saveTo;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (i + 1 < argc && argument == "--count") {
@@ -223,16 +256,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fuzz_remux SEED_FILE... [--count N] [--seed S] [--max-bytes B] [--save-to FILE]\n");
     return 2;
   }
+  beforeStopping = saveCurrentInput;
+#ifdef FUZZ_HAS_DEATH_CALLBACK
+  __sanitizer_set_death_callback(saveCurrentInput);
+#endif
   // The seeds themselves first: the undamaged path must hold the same promises.
-  for (const Bytes& each : seeds) LLVMFuzzerTestOneInput(each.data(), each.size());
+  for (const Bytes& each : seeds) {
+    currentInput = &each;
+    LLVMFuzzerTestOneInput(each.data(), each.size());
+  }
   Mutator mutator(std::move(seeds), seed, maxBytes);
   for (std::uint64_t i = 0; i < count; ++i) {
     const Bytes input = mutator.next();
-    if (!saveTo.empty())
-      std::ofstream(saveTo, std::ios::binary)
-          .write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
+    currentInput = &input;
     LLVMFuzzerTestOneInput(input.data(), input.size());
   }
+  currentInput = nullptr;
   std::printf("fuzz_remux: %llu inputs, seed %llu\n", static_cast<unsigned long long>(count),
               static_cast<unsigned long long>(seed));
   return 0;

@@ -12,7 +12,7 @@ shift 2
 only=("$@")
 
 # Bump when the fixtures below change, so that a kept set is made again.
-fixture_version=3
+fixture_version=5
 fixtures=$work/fixtures
 out=$work/out
 failures=0
@@ -43,9 +43,10 @@ make_fixtures() {
   cat segment0.ts segment2.ts segment3.ts >gap.ts
   # The 33-bit 90 kHz clock wraps at about 95443.7 s: this one wraps about a second in.
   ff -i h264_aac.ts -map 0 -c copy -output_ts_offset 95441 -f mpegts wrap.ts
-  # A second encode at another size, its clock going on where the first one ends.
+  # A second encode at another size after a short pause: four video frames and six audio frames long, so that the
+  # gap is whole frames in both tracks.
   ff -f lavfi -i testsrc2=size=240x176:rate=25:duration=2 -f lavfi -i sine=sample_rate=48000:duration=2 \
-    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4 \
+    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4.24 \
     -f mpegts second_size.ts
   cat h264_aac.ts second_size.ts >sizes.ts
   ff -i h264_aac.ts -f lavfi -i sine=sample_rate=48000:duration=4 -map 0:v -map 1:a -c:v copy -c:a mp2 \
@@ -69,8 +70,8 @@ poke() {  # FILE OFFSET BYTE...
   printf "$(printf '\\x%s' "$@")" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
 }
 
-# Damage of each kind a broken download or disk gives: ADTS headers broken, a PES start code broken, a packet's
-# worth of bytes zeroed across a packet boundary (sync lost, continuity broken).
+# Damage of each kind a broken download or disk gives: ADTS headers broken, a PES start code broken, a wild
+# presentation time, a packet's worth of bytes zeroed across a packet boundary (sync lost, continuity broken).
 make_damaged() {
   local file=$1 table packet offset header_length
   cp "$fixtures/h264_aac.ts" "$file"
@@ -79,9 +80,11 @@ make_damaged() {
   while read -r packet offset; do
     header_length=$(od -An -tu1 -j $((packet * 188 + offset + 8)) -N 1 "$file" | tr -d ' ')
     poke "$file" $((packet * 188 + offset + 9 + header_length)) 00 00
-  done < <(awk '$2 == 257 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '10p;30p')
+  done < <(awk '$2 == 257 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '4p;10p')
   read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '40p')
   poke "$file" $((packet * 188 + offset + 2)) 00
+  read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '55p')
+  poke "$file" $((packet * 188 + offset + 10)) 7f 00
   read -r packet offset < <(awk '$2 == 256 && $3 == 1 { print $1, $4 }' <<<"$table" | sed -n '70p')
   dd if=/dev/zero of="$file" bs=1 seek=$(((packet + 3) * 188 + 100)) count=188 conv=notrunc status=none
 }
@@ -168,6 +171,12 @@ expect_same() {  # REFERENCE_TS MP4
     got=$(packet_times "$mp4" "$kind")
     same_times "$want" "$got" || fail "$kind times or key frames differ: $(first_difference "$want" "$got")"
   done
+  # ffmpeg finds H.264 key frames in the samples themselves when stss is missing, so count the box's entries too.
+  local keys stss
+  keys=$(packet_times "$reference" v | grep -c ' K$' || true)
+  stss=$(LC_ALL=C grep -obUa stss "$mp4" | head -n 1 | cut -d: -f1)
+  [[ -n $stss && $(od -An -tu1 -j $((stss + 8)) -N 4 "$mp4" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }') == "$keys" ]] ||
+    fail "no stss listing the $keys key frames"
   within "$(duration "$reference")" "$(duration "$mp4")" 0.05 ||
     fail "duration $(duration "$mp4") where the stream lasts $(duration "$reference")"
 }
@@ -187,7 +196,10 @@ expect_kept() {  # REFERENCE_TS MP4 MIN_PERCENT
   done
 }
 
-frame_count() { ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
+frame_count() {
+  ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1" |
+    grep -v '^$' | head -n 1
+}
 
 wanted() {
   ((${#only[@]} == 0)) && return 0
@@ -254,12 +266,14 @@ case_damaged() {
   remux_ok "$out/damaged.ts" "$out/damaged.mp4" || return 0
   expect_kept "$fixtures/h264_aac.ts" "$out/damaged.mp4" 90
   ff -i "$out/damaged.ts" -map 0 -c copy -movflags +faststart "$out/damaged_by_ffmpeg.mp4" 2>/dev/null || true
-  local kind ours theirs
+  local kind ours theirs all_ours=0 all_theirs=0
   for kind in v a; do
     ours=$(frame_count "$out/damaged.mp4" "$kind")
-    theirs=$(frame_count "$out/damaged_by_ffmpeg.mp4" "$kind" 2>/dev/null || echo 0)
+    theirs=$(frame_count "$out/damaged_by_ffmpeg.mp4" "$kind" 2>/dev/null || true)
     ((ours >= ${theirs:-0})) || fail "$kind: kept $ours frames where ffmpeg keeps $theirs"
+    all_ours=$((all_ours + ours)) all_theirs=$((all_theirs + ${theirs:-0}))
   done
+  ((all_ours > all_theirs)) || fail "kept $all_ours frames, no more than ffmpeg's $all_theirs"
 }
 case_not_taken() {
   local input status

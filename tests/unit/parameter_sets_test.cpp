@@ -18,8 +18,10 @@ Bytes fromHex(const std::string& hex) {
 
 // Parameter sets as libx264 and libx265 wrote them; the sizes are what ffprobe
 // reports for those streams, the records what ffmpeg put into an MP4 of them.
-// High 4:2:2 10-bit, JVT scaling matrices, field coded, 318x238 cropped from 320x256.
-const Bytes kHigh422Sps = fromHex("677a0015b6cd941410f515808800000300080000030190f8a14cb0");
+// High 4:2:2 10-bit, field coded, 318x238 cropped from 320x256, with a 4x4 scaling list put into the SPS
+// (libx264 sends its lists in the PPS; ffmpeg decodes the stream with this SPS and ffprobe gives the same size).
+const Bytes kHigh422Sps =
+    fromHex("677a0015b6d9470e0807c704040642020504c40a14036505043d456022000003000200000300643e28532c");
 const Bytes kHigh422Pps = fromHex("68fba3cb3002c0");
 // Constrained baseline 200x100, cropped from 208x112.
 const Bytes kBaselineSps = fromHex("6742c00bd9034fe59f011000000300100000030320f142a480");
@@ -64,8 +66,8 @@ TEST(BuildVideoConfig, AvcRecordAndCroppedSizeFromTheStreamsSets) {
   ASSERT_TRUE(high);
   EXPECT_EQ(high->width, 318);
   EXPECT_EQ(high->height, 238);
-  EXPECT_EQ(high->record, fromHex("017a0015ffe1001b677a0015b6cd941410f515808800000300080000030190f8a14cb001000768fba3cb"
-                                  "3002c0fefafa00"));
+  EXPECT_EQ(high->record, fromHex("017a0015ffe1002b677a0015b6d9470e0807c704040642020504c40a14036505043d456022000003"
+                                  "000200000300643e28532c01000768fba3cb3002c0fefafa00"));
   const auto baseline = media::BuildVideoConfig(VideoCodec::H264, {}, {kBaselineSps}, {kBaselinePps});
   ASSERT_TRUE(baseline);
   EXPECT_EQ(baseline->width, 200);
