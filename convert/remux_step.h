@@ -76,10 +76,10 @@ std::unique_ptr<RemuxEngine> MakeMediaRemuxEngine();
 
 // How a remux ended, for the caption.
 enum class RemuxEnd {
-  Replaced,     // the MP4 holds the video's name
-  NotTaken,     // the join is no transport stream: it stays, as it always did
-  JoinKept,     // the join stays under its name; why says why it is no MP4
-  Cancelled,    // the program is ending
+  Replaced,   // the MP4 holds the video's name
+  NotTaken,   // the join is no transport stream: it stays, as it always did
+  JoinKept,   // the join stays under its name; why says why it is no MP4
+  Cancelled,  // the program is ending
 };
 
 struct RemuxReport {

@@ -41,7 +41,8 @@ std::string copyFragments(Case& c, const wchar_t* set, const std::wstring& folde
 
 std::uint64_t bigEndian(const std::string& bytes, std::size_t at, int count) {
   std::uint64_t value = 0;
-  for (int i = 0; i < count; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  for (int i = 0; i < count; ++i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
   return value;
 }
 

@@ -82,7 +82,9 @@ class FakePasses final : public convert::RemuxEngine::Passes {
   }
 
  private:
-  std::string output() const { return engine_.body + kTagMark + tag_.folderName + "|" + std::to_string(tag_.fragmentBytes); }
+  std::string output() const {
+    return engine_.body + kTagMark + tag_.folderName + "|" + std::to_string(tag_.fragmentBytes);
+  }
   bool point(media::RemuxControl& control, double share) {
     if (engine_.onProgress) engine_.onProgress(share);
     return control.keepGoing(share);
