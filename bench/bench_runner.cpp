@@ -113,6 +113,9 @@ void waitFor(const Launched& program, DWORD timeoutMs, const char* what, const s
 struct Run {
   double milliseconds;
   double peakWorkingSetMib;  // at the end of the timed step
+  // Where the run goes on to an MP4: when the script was gone, and when the MP4 began to be written.
+  double joinedMilliseconds = -1;
+  double writingMilliseconds = -1;
 };
 
 struct Started {
@@ -277,8 +280,15 @@ Run timeMerge(const MergeCase& merge) {
     return std::find(sizes.begin(), sizes.end(), merge.bytes) != sizes.end();
   };
   const std::wstring remuxing = merge.appFolder + L"\\Fok.mp4.tmp";
+  bool scriptSeen = false;
+  double joinedAt = -1, writingAt = -1;
   const auto done = [&] {
-    if (exists(script)) return false;
+    if (exists(script)) {
+      scriptSeen = true;
+      return false;
+    }
+    if (scriptSeen && joinedAt < 0) joinedAt = clock.milliseconds();
+    if (merge.mp4 && writingAt < 0 && exists(remuxing)) writingAt = clock.milliseconds();
     return merge.mp4 ? !exists(remuxing) && mp4Output(merge.appFolder) : whole();
   };
   try {
@@ -290,7 +300,7 @@ Run timeMerge(const MergeCase& merge) {
                  static_cast<unsigned long long>(merge.bytes), exists(script) ? "still there" : "not there");
     throw;
   }
-  const Run run{clock.milliseconds(), peakWorkingSetMib(program)};
+  const Run run{clock.milliseconds(), peakWorkingSetMib(program), merge.mp4 ? joinedAt : -1, writingAt};
 
   waitFor(program, kWindowTimeoutMs, "the interpreter's end", [&] { return processesOf(program) == 1; });
   // The program hears of that end by a message of its own; it may come after ours.
@@ -335,9 +345,13 @@ struct Series {
 
 std::string runText(const std::optional<Run>& run) {
   if (!run) return "          failed          ";
-  char text[64];
+  char text[96];
   std::snprintf(text, sizeof text, "%8.1f ms %6.1f MiB", run->milliseconds, run->peakWorkingSetMib);
-  return text;
+  if (run->joinedMilliseconds < 0) return text;
+  char joined[64];
+  std::snprintf(joined, sizeof joined, " (joined at %.0f, writing at %.0f)", run->joinedMilliseconds,
+                run->writingMilliseconds);
+  return text + std::string(joined);
 }
 
 // One of the two things compared: the program and its floor, or two builds or two cases of it.
