@@ -1,11 +1,13 @@
 // What the window's logic needs of the window: it sets and gets, nothing more.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/form_layout.h"
 #include "convert/list_view.h"
+#include "convert/remux_step.h"
 
 namespace app {
 
@@ -21,6 +23,11 @@ class FormView : public convert::ListView {
   virtual void showTaskbarProgress(std::optional<int> percent) = 0;
   // Draws the user's eye to the window when it is not in front.
   virtual void flashIfInBackground() = 0;
+  // Runs the remux away from the window's thread; MainForm::onRemuxEnded follows
+  // once it is over, with what run() gave.
+  virtual void startRemux(std::shared_ptr<convert::RemuxJob> job) = 0;
+  // Waits, briefly, for a cancelled remux to have cleaned up before the program ends.
+  virtual void awaitRemux() = 0;
 };
 
 }  // namespace app

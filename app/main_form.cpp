@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include <algorithm>
+
 #include "app/settings_file.h"
 #include "convert/cache_listing.h"
 #include "convert/conversion.h"
@@ -7,6 +9,16 @@
 #include "convert/output_folder.h"
 
 namespace app {
+
+MainForm::MainForm(FormView& view, platform::Platform& platform, convert::RemuxFiles& remuxFiles,
+                   convert::RemuxEngine& remuxEngine)
+    : view_(view), platform_(platform), remuxFiles_(remuxFiles), remuxEngine_(remuxEngine) {
+  // The MP4 of a video converted before has another size than its fragments; its tag tells it.
+  state_.readTag = [this](const std::string& path) -> std::optional<media::SourceTag> {
+    const auto source = remuxFiles_.openForReading(path);
+    return source ? remuxEngine_.readTag(*source) : std::nullopt;
+  };
+}
 
 void MainForm::onLoad() {
   if (auto saved = LoadSavedPath(platform_)) view_.setControlText(Control::Text1, *saved);
@@ -26,11 +38,11 @@ void MainForm::onClick(Control button) {
     case Control::Command2:
       if (state_.walking) break;
       // The caption tells of the last conversion until the user moves on, but of a running one to its end.
-      if (!state_.conversion) view_.setWindowCaption(kWindowCaption);
+      if (!state_.conversion && !remux_) view_.setWindowCaption(kWindowCaption);
       convert::ReadCacheFolder(platform_, view_, state_, view_.controlText(Control::Text1));
       break;
     case Control::Command3:
-      platform_.end();
+      endProgram();
       break;
     case Control::Command4:
       SaveCachePath(platform_, view_.controlText(Control::Text1));
@@ -43,44 +55,87 @@ void MainForm::onClick(Control button) {
   }
 }
 
-void MainForm::onClose() { platform_.end(); }
+void MainForm::onClose() { endProgram(); }
+
+// A running remux is stopped first: it removes its unfinished MP4, and the join keeps the video's name.
+void MainForm::endProgram() {
+  if (remux_) {
+    remux_->cancel();
+    view_.awaitRemux();
+  }
+  platform_.end();
+}
 
 void MainForm::startConversion() {
+  // The remux holds the lock the interpreter had: the conversion is not over yet.
+  if (remux_) {
+    platform_.message(convert::kConversionRunning);
+    return;
+  }
   const bool wasRunning = state_.conversion.has_value();
   if (!wasRunning) view_.setWindowCaption(kWindowCaption);
   convert::StartConversion(platform_, view_, state_);
   if (wasRunning || !state_.conversion) return;
+  shownPercent_ = 0;
   view_.startProgressTimer();
   onProgressTimer();
 }
 
 void MainForm::onProgressTimer() {
-  const auto percent = convert::ConversionProgress(platform_, state_);
-  if (!percent) return;
-  view_.setWindowCaption(convert::kCaptionConverting + std::to_string(*percent) + "% - " + kWindowCaption);
-  view_.showTaskbarProgress(percent);
+  if (remux_) {
+    showProgress(convert::ConversionPercent(std::nullopt, remux_->percent()));
+  } else if (const auto joined = convert::ConversionProgress(platform_, state_)) {
+    showProgress(convert::ConversionPercent(joined, std::nullopt));
+  }
+}
+
+void MainForm::showProgress(int percent) {
+  shownPercent_ = std::max(shownPercent_, percent);
+  view_.setWindowCaption(convert::kCaptionConverting + std::to_string(shownPercent_) + "% - " + kWindowCaption);
+  view_.showTaskbarProgress(shownPercent_);
+}
+
+void MainForm::showEnd(const std::string& captionStart) {
+  view_.stopProgressTimer();
+  view_.showTaskbarProgress(std::nullopt);
+  view_.setWindowCaption(captionStart.empty() ? std::string(kWindowCaption) : captionStart + " - " + kWindowCaption);
 }
 
 void MainForm::onInterpreterEnded(bool seen) {
-  view_.stopProgressTimer();
-  view_.showTaskbarProgress(std::nullopt);
-  view_.setWindowCaption(kWindowCaption);
   judgeEnd(seen);
   // Only now may another copy start a script: until the end is judged and cleaned up,
-  // its script and partial file would be taken for this run's leftovers.
-  platform_.releaseInterpreter();
+  // its script and partial file would be taken for this run's leftovers. The remux
+  // belongs to the conversion and keeps the lock until it ends.
+  if (!remux_) platform_.releaseInterpreter();
 }
 
 void MainForm::judgeEnd(bool seen) {
   // A video whose interpreter may still be writing it cannot be judged yet.
   if (!seen) {
     state_.conversion.reset();
+    showEnd({});
     return;
   }
-  if (const auto name = convert::FinishConversion(platform_, state_)) {
-    view_.setWindowCaption(convert::kCaptionConverted + *name + " - " + kWindowCaption);
-    view_.flashIfInBackground();
+  const std::optional<convert::RunningConversion> ended = state_.conversion;
+  view_.stopProgressTimer();
+  const auto name = convert::FinishConversion(platform_, state_);
+  if (!name || !ended) {
+    showEnd({});
+    return;
   }
+  remux_ = std::make_shared<convert::RemuxJob>(remuxFiles_, remuxEngine_, ended->appFolder, *name, ended->folder);
+  view_.startProgressTimer();
+  onProgressTimer();
+  view_.startRemux(remux_);
+}
+
+void MainForm::onRemuxEnded(const convert::RemuxReport& report) {
+  if (!remux_) return;
+  const std::string name = remux_->videoName();
+  remux_.reset();
+  showEnd(convert::FinishedCaption(name, report));
+  platform_.releaseInterpreter();
+  view_.flashIfInBackground();
 }
 
 void MainForm::onEnterKey(Control focused) {

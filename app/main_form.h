@@ -1,18 +1,21 @@
 // The main window's behaviour: the load step and what each button does.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "app/form_layout.h"
 #include "app/form_view.h"
 #include "convert/cache_state.h"
+#include "convert/remux_step.h"
 #include "platform/platform.h"
 
 namespace app {
 
 class MainForm {
  public:
-  MainForm(FormView& view, platform::Platform& platform) : view_(view), platform_(platform) {}
+  MainForm(FormView& view, platform::Platform& platform, convert::RemuxFiles& remuxFiles,
+           convert::RemuxEngine& remuxEngine);
 
   void onLoad();
   // Once the window has shown: start-up work that its first paint need not wait for.
@@ -24,6 +27,8 @@ class MainForm {
   // longer be watched for.
   void onInterpreterEnded(bool seen);
   void onProgressTimer();
+  // The remux the view started has ended.
+  void onRemuxEnded(const convert::RemuxReport& report);
 
   // The path box's own ways in: Enter while it has the focus reads, as the read
   // button does; a folder dropped on the window is read as if typed.
@@ -35,11 +40,18 @@ class MainForm {
 
  private:
   void startConversion();
+  void endProgram();
+  void showProgress(int percent);
+  void showEnd(const std::string& captionStart);
   void judgeEnd(bool seen);
 
   FormView& view_;
   platform::Platform& platform_;
   convert::CacheState state_;
+  convert::RemuxFiles& remuxFiles_;
+  convert::RemuxEngine& remuxEngine_;
+  std::shared_ptr<convert::RemuxJob> remux_;
+  int shownPercent_ = 0;
 };
 
 }  // namespace app

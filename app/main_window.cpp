@@ -75,7 +75,7 @@ std::vector<ControlLayout> inTabOrder() {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, platform::win32::Win32Platform& platform)
-    : instance_(instance), platform_(platform), form_(*this, platform) {}
+    : instance_(instance), platform_(platform), form_(*this, platform, remuxFiles_, *remuxEngine_) {}
 
 bool MainWindow::create(int showCommand) {
   WNDCLASSEXW windowClass{};
@@ -219,6 +219,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kShownMessage:
       onShown();
       return 0;
+    case platform::win32::kRemuxEndedMessage:
+      onRemuxEnded();
+      return 0;
     case WM_TIMER:
       if (wParam == kProgressTimer) form_.onProgressTimer();
       return 0;
@@ -258,6 +261,13 @@ void MainWindow::onActivate(bool active) {
 
 // The form lets go of the watch, and with it of the lock, once it has judged the end.
 void MainWindow::onInterpreterEnded(bool seen) { form_.onInterpreterEnded(seen); }
+
+void MainWindow::onRemuxEnded() { form_.onRemuxEnded(remuxWorker_.finish()); }
+
+void MainWindow::startRemux(std::shared_ptr<convert::RemuxJob> job) { remuxWorker_.start(std::move(job), window_); }
+
+// The remux answers a cancel within one read or write of its buffers; the program must end within a second.
+void MainWindow::awaitRemux() { remuxWorker_.awaitEnd(900); }
 
 void MainWindow::onTaskbarButtonCreated() {
   com_.enter();

@@ -16,6 +16,7 @@
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/interpreter_watch.h"
+#include "platform/win32/remux_worker.h"
 #include "platform/win32/win32_platform.h"
 
 namespace app {
@@ -38,6 +39,8 @@ class MainWindow final : public FormView {
   void stopProgressTimer() override;
   void showTaskbarProgress(std::optional<int> percent) override;
   void flashIfInBackground() override;
+  void startRemux(std::shared_ptr<convert::RemuxJob> job) override;
+  void awaitRemux() override;
   void clearList() override;
   bool addListEntry(const std::string& text) override;
   int selectedListIndex() override;
@@ -54,6 +57,7 @@ class MainWindow final : public FormView {
   void onActivate(bool active);
   void onDpiChanged(UINT dpi, const RECT& suggested);
   void onInterpreterEnded(bool seen);
+  void onRemuxEnded();
   // The path box's helpers, in main_window_path_box.cpp.
   void preparePathBox();
   bool onPathBoxCommand(int id, int notification);
@@ -69,6 +73,9 @@ class MainWindow final : public FormView {
   HINSTANCE instance_;
   platform::win32::Win32Platform& platform_;
   platform::win32::InterpreterWatch interpreterWatch_;
+  platform::win32::Win32RemuxFiles remuxFiles_;
+  std::unique_ptr<convert::RemuxEngine> remuxEngine_ = convert::MakeMediaRemuxEngine();
+  platform::win32::RemuxWorker remuxWorker_;
   MainForm form_;
   HWND window_ = nullptr;
   std::array<HWND, kFormLayout.size()> controls_{};

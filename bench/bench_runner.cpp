@@ -6,9 +6,12 @@
 //   bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]
 //   bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>
 //   bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>
+//   bench_runner remux <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>
 //
-// For merge, each exe's folder holds a shezhi.txt naming the cache folder that
-// holds the video folder; the ratio is A's median over B's.
+// For merge and remux, each exe's folder holds a shezhi.txt naming the cache folder
+// that holds the video folder; the ratio is A's median over B's. merge waits on both
+// sides for the join under its final name; remux waits on side A for the finished MP4
+// (ftyp first, its temporary file gone) and on side B for the join.
 
 // windows.h first: the headers after it build on its types.
 // clang-format off
@@ -114,6 +117,9 @@ void waitFor(const Launched& program, DWORD timeoutMs, const char* what, const s
 struct Run {
   double milliseconds;
   double peakWorkingSetMib;  // at the end of the timed step
+  // Where the run goes on to an MP4: when the script was gone, and when the MP4 began to be written.
+  double joinedMilliseconds = -1;
+  double writingMilliseconds = -1;
 };
 
 struct Started {
@@ -122,9 +128,24 @@ struct Started {
   double at = 0;         // milliseconds from just before the process was created, or from the read click
 };
 
+// Wine now and then refuses to create a process with "内部错误" (ERROR_INTERNAL_ERROR, 1359), which says nothing
+// of the program: such a start is tried once more, and only the second one's time counts, from `clock`.
+Launched launch(const std::wstring& exe, const std::wstring& arguments, Stopwatch& clock) {
+  try {
+    clock = Stopwatch();
+    return Launched(exe, arguments, nullptr);
+  } catch (const std::runtime_error& error) {
+    const std::string text = error.what();
+    if (text.find("内部错误") == std::string::npos && text.find("1359") == std::string::npos) throw;
+    std::fprintf(stderr, "bench: the start was refused (%s); trying once more\n", text.c_str());
+    clock = Stopwatch();
+    return Launched(exe, arguments, nullptr);
+  }
+}
+
 Started startProgram(const std::wstring& exe, const std::wstring& arguments) {
-  const Stopwatch clock;
-  Started started{Launched(exe, arguments, nullptr)};
+  Stopwatch clock;
+  Started started{launch(exe, arguments, clock)};
   started.shown = started.program.awaitWindow(nullptr, kWindowTimeoutMs, 1);
   if (!started.shown) {
     throw std::runtime_error(started.program.waitForExit(0) ? "the program ended before it showed a window"
@@ -163,6 +184,8 @@ Run timeListing(const std::wstring& exe, const std::wstring& arguments, int butt
 
 // What a join needs to know of the program's folder and of the video it joins.
 struct MergeCase {
+  // Whether the run ends at the MP4 that replaced the join rather than at the join.
+  bool mp4 = false;
   std::wstring exe;
   std::wstring appFolder;
   LRESULT subfolders = 0;  // of the cache folder, which the read lists
@@ -203,8 +226,23 @@ void deleteOutputs(const std::wstring& appFolder) {
                [&](const WIN32_FIND_DATAW& found) { DeleteFileW((appFolder + L"\\" + found.cFileName).c_str()); });
 }
 
-std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstring& video) {
-  MergeCase merge{exe, folderOf(exe)};
+// An MP4 under a video's name: its first box is ftyp, which the join, a transport stream, never starts with.
+bool mp4Output(const std::wstring& appFolder) {
+  bool found = false;
+  forEachEntry(appFolder, L"Shipin*.mp4", [&](const WIN32_FIND_DATAW& entry) {
+    const auto file = e2e::own(CreateFileW((appFolder + L"\\" + entry.cFileName).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    char start[8] = {};
+    DWORD read = 0;
+    found = found || (file && ReadFile(file.get(), start, 8, &read, nullptr) && read == 8 &&
+                      std::string(start + 4, 4) == "ftyp");
+  });
+  return found;
+}
+
+std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstring& video, bool mp4) {
+  MergeCase merge{mp4, exe, folderOf(exe)};
   const std::wstring name = video.substr(video.find_last_of(L'\\') + 1);
   // The program lists the subfolders in the file system's order.
   forEachEntry(folderOf(video), L"*", [&](const WIN32_FIND_DATAW& found) {
@@ -245,9 +283,20 @@ Run timeMerge(const MergeCase& merge) {
     const auto sizes = outputSizes(merge.appFolder);
     return std::find(sizes.begin(), sizes.end(), merge.bytes) != sizes.end();
   };
+  const std::wstring remuxing = merge.appFolder + L"\\Fok.mp4.tmp";
+  bool scriptSeen = false;
+  double joinedAt = -1, writingAt = -1;
+  const auto done = [&] {
+    if (exists(script)) {
+      scriptSeen = true;
+      return false;
+    }
+    if (scriptSeen && joinedAt < 0) joinedAt = clock.milliseconds();
+    if (merge.mp4 && writingAt < 0 && exists(remuxing)) writingAt = clock.milliseconds();
+    return merge.mp4 ? !exists(remuxing) && mp4Output(merge.appFolder) : whole();
+  };
   try {
-    waitFor(
-        program, kMergeTimeoutMs, "the joined file", [&] { return !exists(script) && whole(); }, kMergePollMs);
+    waitFor(program, kMergeTimeoutMs, merge.mp4 ? "the MP4" : "the joined file", done, kMergePollMs);
   } catch (const std::exception&) {
     const auto sizes = outputSizes(merge.appFolder);
     std::fprintf(stderr, "bench: the joined file holds %llu of %llu bytes; the script is %s\n",
@@ -255,7 +304,7 @@ Run timeMerge(const MergeCase& merge) {
                  static_cast<unsigned long long>(merge.bytes), exists(script) ? "still there" : "not there");
     throw;
   }
-  const Run run{clock.milliseconds(), peakWorkingSetMib(program)};
+  const Run run{clock.milliseconds(), peakWorkingSetMib(program), merge.mp4 ? joinedAt : -1, writingAt};
 
   waitFor(program, kWindowTimeoutMs, "the interpreter's end", [&] { return processesOf(program) == 1; });
   // The program hears of that end by a message of its own; it may come after ours.
@@ -300,9 +349,13 @@ struct Series {
 
 std::string runText(const std::optional<Run>& run) {
   if (!run) return "          failed          ";
-  char text[64];
+  char text[96];
   std::snprintf(text, sizeof text, "%8.1f ms %6.1f MiB", run->milliseconds, run->peakWorkingSetMib);
-  return text;
+  if (run->joinedMilliseconds < 0) return text;
+  char joined[64];
+  std::snprintf(joined, sizeof joined, " (joined at %.0f, writing at %.0f)", run->joinedMilliseconds,
+                run->writingMilliseconds);
+  return text + std::string(joined);
 }
 
 // One of the two things compared: the program and its floor, or two builds or two cases of it.
@@ -367,15 +420,16 @@ int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
   return all ? 0 : 1;
 }
 
-// Joins the same bytes in turn as two sides: two builds on one video, or one build on two videos.
-int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB) {
-  const auto a = mergeCaseFor(sideA[1], sideA[2]);
-  const auto b = mergeCaseFor(sideB[1], sideB[2]);
+// Joins the same bytes in turn as two sides: two builds on one video, or one build on two videos; with
+// aToMp4, side A's run lasts until its MP4 has replaced the join.
+int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB, bool aToMp4) {
+  const auto a = mergeCaseFor(sideA[1], sideA[2], aToMp4);
+  const auto b = mergeCaseFor(sideB[1], sideB[2], false);
   if (!a || !b) return 1;
   if (a->bytes != b->bytes) std::printf("merge: the two videos differ in size; their times do not compare\n");
   char what[64];
-  std::snprintf(what, sizeof what, "join %.0f MiB in %zu files", static_cast<double>(a->bytes) / (1024.0 * 1024.0),
-                a->fragments);
+  std::snprintf(what, sizeof what, "%s %.0f MiB in %zu files", aToMp4 ? "to mp4" : "join",
+                static_cast<double>(a->bytes) / (1024.0 * 1024.0), a->fragments);
   return compare(
       what, runs,
       {{toUtf8(sideA[0]), [&] { return timeMerge(*a); }}, {toUtf8(sideB[0]), [&] { return timeMerge(*b); }}});
@@ -386,7 +440,8 @@ int usage() {
       stderr,
       "usage: bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]\n"
       "       bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>\n"
-      "       bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n");
+      "       bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n"
+      "       bench_runner remux <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n");
   return 2;
 }
 
@@ -419,8 +474,8 @@ int wmain(int argc, wchar_t** argv) {
                          return timeListing(floor, L"\"" + folder + L"\"", bench::kFloorReadButtonId,
                                             bench::kFloorListBoxId, subfolders);
                        }}});
-  } else if (mode == L"merge" && argc == 9 && runs > 0) {
-    status = compareMerges(runs, argv + 3, argv + 6);
+  } else if ((mode == L"merge" || mode == L"remux") && argc == 9 && runs > 0) {
+    status = compareMerges(runs, argv + 3, argv + 6, mode == L"remux");
   }
   timeEndPeriod(1);
   return status < 0 ? usage() : status;

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "media/remux.h"
 #include "platform/platform.h"
 
 namespace convert {
@@ -32,6 +34,8 @@ struct CacheState {
   std::string SelectedFolderPath;             // always ends in a backslash
   bool walking = false;                       // a walk is under way and has yielded to the window
   std::optional<RunningConversion> conversion;
+  // The tag of an MP4 this program made, read from the file at a path; nothing for any other file.
+  std::function<std::optional<media::SourceTag>(const std::string& path)> readTag;
 };
 
 }  // namespace convert

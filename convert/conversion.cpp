@@ -9,6 +9,7 @@
 #include "convert/merge_script.h"
 #include "convert/messages.h"
 #include "convert/output_folder.h"
+#include "convert/remux_step.h"
 #include "convert/walk_guard.h"
 #include "convert/write_failure.h"
 #include "platform/paths.h"
@@ -142,13 +143,15 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   }
   const std::string scriptPath = platform::JoinPath(appFolder, kScriptName);
   const std::string temporary = platform::JoinPath(appFolder, kTemporaryName);
-  for (const std::string* own : {&scriptPath, &temporary}) {
+  const std::string remuxing = platform::JoinPath(appFolder, kRemuxTemporaryName);
+  for (const std::string* own : {&scriptPath, &temporary, &remuxing}) {
     if (const auto taken = OwnNameTaken(platform, *own)) {
       platform.message(*taken);
       return;
     }
   }
-  const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes);
+  const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes,
+                                                  TagFor(chosen.fullPath, fragments.totalBytes), state.readTag);
   const ScriptPlan script = PlanMergeScript(platform, fragments, folder, appFolder, outputName);
   if (script.refusal) {
     platform.message(script.refusal + script.refused);
@@ -236,7 +239,7 @@ void RemoveInterruptedRun(platform::Platform& platform) {
   const std::string appFolder = platform.AppFolder();
   const auto lock = platform.lockScriptFolder(appFolder);
   if (!lock) return;
-  for (const char* name : {kScriptName, kTemporaryName}) {
+  for (const char* name : {kScriptName, kTemporaryName, kRemuxTemporaryName}) {
     const std::string path = platform::JoinPath(appFolder, name);
     if (isFile(platform, path)) platform.deleteFile(path);
   }

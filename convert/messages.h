@@ -35,5 +35,15 @@ inline constexpr const char* kMissingSegmentsAfter = " 个分段，转换出的�
 // it ended well ("已转换 Shipin7f3a.mp4 - " + title).
 inline constexpr const char* kCaptionConverting = "正在转换 ";
 inline constexpr const char* kCaptionConverted = "已转换 ";
+// After a transport stream that could not be made into an MP4, the caption says why
+// ("已合并 Shipin7f3a.mp4，未能转成标准MP4：磁盘空间不足 - " + title): the join itself is whole and plays.
+inline constexpr const char* kCaptionJoinedOnly = "已合并 ";
+inline constexpr const char* kCaptionNotStandardMp4 = "，未能转成标准MP4：";
+inline constexpr const char* kRemuxNoSpace = "磁盘空间不足";
+inline constexpr const char* kRemuxWriteFailed = "写入失败，";
+inline constexpr const char* kRemuxUnsupported = "含有不支持的音视频格式";
+inline constexpr const char* kRemuxUnreadable = "无法识别其中的视频数据";
+inline constexpr const char* kRemuxReadFailed = "读取失败";
+inline constexpr const char* kRemuxNotReplaced = "无法替换，";
 
 }  // namespace convert

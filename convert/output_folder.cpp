@@ -23,7 +23,8 @@ std::string OutputFileName(const std::string& baseName) {
 }
 
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
-                             std::uint64_t expectedBytes) {
+                             std::uint64_t expectedBytes, const media::SourceTag& tag,
+                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag) {
   const std::string plain = OutputFileName(baseName);
   const std::string stem = plain.substr(0, plain.size() - std::string(".mp4").size());
   // Two cache folders often share their first four characters; a video of
@@ -33,7 +34,9 @@ std::string ChooseOutputName(platform::Platform& platform, const std::string& ap
     const std::string path = platform::JoinPath(appFolder, name);
     const platform::PathKind kind = platform.kindOf(path);
     if (kind == platform::PathKind::Missing) return name;
-    if (kind == platform::PathKind::File && platform.fileSize(path) == expectedBytes) return name;
+    if (kind != platform::PathKind::File) continue;
+    if (platform.fileSize(path) == expectedBytes) return name;
+    if (readTag && readTag(path) == tag) return name;
   }
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "media/remux.h"
 #include "platform/platform.h"
 
 namespace convert {
@@ -15,10 +17,12 @@ namespace convert {
 std::string OutputFileName(const std::string& baseName);
 
 // The name the video of baseName's folder takes in appFolder: its own name while
-// that is free or holds this folder's earlier output (a file of exactly
-// expectedBytes), else the first "Shipin7f3a (2).mp4", "(3)", ... that is.
+// that is free or holds this folder's earlier output (a join of exactly
+// expectedBytes, or an MP4 whose tag names the same folder and bytes), else the
+// first "Shipin7f3a (2).mp4", "(3)", ... that is.
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
-                             std::uint64_t expectedBytes);
+                             std::uint64_t expectedBytes, const media::SourceTag& tag = {},
+                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag = {});
 
 // The program's own names beside it (the script, the partial video, the settings'
 // new copy) are written and removed freely; a folder or a link under one is the

@@ -3,9 +3,10 @@
 # another build or another case of itself), prints every run and then a summary of medians and ratios.
 # Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [size] [merge]
+# Usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4]
 #   startup, list and size when none given; merge only when named: it takes about 20 minutes
-#   and 3.5 GiB under /tmp, and builds the program a second time.
+#   and 3.5 GiB under /tmp, and builds the program a second time. remux only when named: natively, no Wine.
+#   mp4 only when named: about 10 minutes and 4.5 GiB under /tmp, and builds the program a second time.
 #
 # Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
 # works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
@@ -15,6 +16,17 @@
 # the ref names another commit) and after it (this tree's, or the exe BENCH_AFTER_EXE names), then the
 # program after it on many fragments named one by one against the same taken by the wildcard.
 # BENCH_MERGE_RUNS sets its runs per side (default 5).
+#
+# remux times the native remux core (remux_file from the native tree in build/bench) on a 1 GiB transport stream
+# of H.264 and AAC, made once with ffmpeg and kept in BENCH_REMUX_DIR (default build/bench/remux, 3 GiB free
+# needed), against ffmpeg's own copy into an MP4 with moov in front and against cat as the floor, the three in
+# turn run by run (BENCH_REMUX_RUNS each, default 5), with the file in the page cache. Goals: at most half of
+# ffmpeg's median time, at most 32 MiB peak.
+#
+# mp4 times the program on a 1 GiB cache of transport-stream fragments (made with Debian's ffmpeg from a looped
+# clip), from the click on the start button to the finished MP4 under the video's name, against the click to the
+# final join of the program at BENCH_MP4_BEFORE_REF (default e91a2d8, the last one without the remux, built in
+# build/bench-mp4-before) on the same cache, the two alternating; BENCH_MP4_RUNS runs per side (default 5).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 startup_runs=21
@@ -31,31 +43,41 @@ order_fragments=10000
 order_fragment_kib=100
 merge_space_mib=3600
 before_ref=${BENCH_BEFORE_REF:-8ba3b5c}
+remux_runs=${BENCH_REMUX_RUNS:-5}
+remux_dir=${BENCH_REMUX_DIR:-$root/build/bench/remux}
+remux_input_bytes=$((1 << 30))
+mp4_before_ref=${BENCH_MP4_BEFORE_REF:-e91a2d8}
+mp4_runs=${BENCH_MP4_RUNS:-5}
+mp4_cache_mib=1024
+mp4_space_mib=4500
 
-usage="usage: scripts/bench.sh [startup] [list] [size] [merge]
-  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp) only when named"
+usage="usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4]
+  startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp), remux (native,
+  a few minutes, 3 GiB in build/bench/remux) and mp4 (about 10 minutes, 4.5 GiB under /tmp) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
-  [[ $section == @(startup|list|size|merge) ]] || { echo "$usage" >&2; exit 2; }
+  [[ $section == @(startup|list|size|merge|remux|mp4) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
 
-BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
 bin=$root/build/bench/win/bin
+if wants startup || wants list || wants size || wants merge || wants mp4; then
+  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
+fi
 summary=()
 
-# The program as it was at $before_ref; sets before_exe.
+# The program as it was at a ref (default $before_ref), built in a folder (default build/bench-before); sets before_exe.
 build_before() {
-  local commit dir=$root/build/bench-before tree status=0
-  commit=$(git -C "$root" rev-parse --verify "$before_ref^{commit}")
+  local ref=${1:-$before_ref} dir=${2:-$root/build/bench-before} commit tree status=0
+  commit=$(git -C "$root" rev-parse --verify "$ref^{commit}")
   if [[ $(cat "$dir/commit" 2>/dev/null) != "$commit" ]]; then
     rm -rf "$dir"
     tree=$(mktemp -d /tmp/tdl2mp4-before.XXXXXX)
     git -C "$root" archive "$commit" | tar -x -C "$tree"
     BUILD_DIR=$dir "$tree/scripts/build.sh" win || status=$?
     rm -rf "$tree"
-    ((status == 0)) || { echo "bench: cannot build $before_ref" >&2; return 1; }
+    ((status == 0)) || { echo "bench: cannot build $ref" >&2; return 1; }
     echo "$commit" >"$dir/commit"
   fi
   before_exe=$dir/win/bin/tdl2mp4.exe
@@ -92,7 +114,12 @@ if wants merge; then
   after_exe=${BENCH_AFTER_EXE:-$bin/tdl2mp4.exe}
 fi
 
-if wants startup || wants list || wants merge; then
+if wants mp4; then
+  build_before "$mp4_before_ref" "$root/build/bench-mp4-before"
+  mp4_before_exe=$before_exe
+fi
+
+if wants startup || wants list || wants merge || wants mp4; then
   echo "== bench: starting a Wine session (own prefix, own Xvfb)" >&2
   source "$root/scripts/wine-session.sh"
   wine_session_start
@@ -156,6 +183,109 @@ if wants merge; then
     runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
       wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
     rm -rf "$merge_dir"
+  fi
+fi
+
+# One H.264 + AAC clip of 720p at a streaming service's rate, looped with -c copy up to the size wanted.
+make_remux_input() {
+  local input=$remux_dir/in.ts
+  [[ -f $input && $(stat -c %s "$input") -ge $((remux_input_bytes * 99 / 100)) ]] && return
+  echo "== remux: making a $((remux_input_bytes >> 20)) MiB transport stream in $remux_dir" >&2
+  mkdir -p "$remux_dir"
+  ffmpeg -hide_banner -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=20 -f lavfi \
+    -i sine=frequency=440:sample_rate=48000:duration=20 -pix_fmt yuv420p -c:v libx264 -preset veryfast -b:v 3M \
+    -bf 3 -g 50 -c:a aac -b:a 128k -f mpegts "$remux_dir/clip.ts"
+  ffmpeg -hide_banner -nostdin -v error -y -stream_loop -1 -i "$remux_dir/clip.ts" -map 0 -c copy \
+    -fs "$remux_input_bytes" -f mpegts "$input"
+  rm -f "$remux_dir/clip.ts"
+}
+
+# Runs one side once: prints "seconds peak_KiB cpu_seconds", or "failed" when the command fails.
+remux_run() {
+  local side=$1 input=$remux_dir/in.ts output=$remux_dir/out-$1 measure status=0
+  measure=(/usr/bin/time -o "$remux_dir/time.txt" -f '%e %M %U %S')
+  rm -f "$output"
+  case $side in
+    core) "${measure[@]}" "$remux_bin" "$input" "$output" >/dev/null 2>&1 || status=$? ;;
+    ffmpeg) "${measure[@]}" ffmpeg -v error -y -i "$input" -map 0 -c copy -movflags +faststart -f mp4 "$output" \
+      >/dev/null 2>&1 || status=$? ;;
+    cat) "${measure[@]}" sh -c 'cat "$1" >"$2"' sh "$input" "$output" || status=$? ;;
+  esac
+  rm -f "$output"
+  if ((status == 0)); then tail -n 1 "$remux_dir/time.txt" | awk '{ print $1, $2, $3 + $4 }'; else echo failed; fi
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+
+if wants remux; then
+  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" native
+  remux_bin=$root/build/bench/native/bin/remux_file
+  free_mib=$(df --output=avail -BM "$(dirname "$remux_dir")" | tail -n 1 | tr -dc '0-9')
+  if [[ ! -f $remux_dir/in.ts ]] && ((free_mib < 3 * 1024)); then
+    echo "== remux: skipped, $free_mib MiB free for $remux_dir, 3072 MiB needed"
+  else
+    make_remux_input
+    cat "$remux_dir/in.ts" >/dev/null  # into the page cache
+    echo "== remux $(($(stat -c %s "$remux_dir/in.ts") >> 20)) MiB: core, ffmpeg -c copy +faststart, cat;" \
+      "$remux_runs runs each, in turn"
+    declare -A remux_times remux_peaks remux_cpu
+    for ((run = 1; run <= remux_runs; ++run)); do
+      for side in core ffmpeg cat; do
+        result=$(remux_run "$side")
+        [[ $result == failed ]] && { echo "  run $run $side: failed"; continue; }
+        read -r seconds peak cpu <<<"$result"
+        echo "  run $run $side: $seconds s, cpu $cpu s, peak $peak KiB"
+        remux_times[$side]+="$seconds"$'\n'
+        remux_peaks[$side]+="$peak"$'\n'
+        remux_cpu[$side]+="$cpu"$'\n'
+      done
+    done
+    # Under load the wall times spread widely; the processor time beside them spreads less.
+    declare -A remux_median
+    for side in core ffmpeg cat; do
+      remux_median[$side]=$(printf '%s' "${remux_times[$side]:-}" | median)
+      summary+=("$(printf '%-11s %-7s %8s s (%s-%s)  cpu %s s  peak %s MiB' remux "$side" "${remux_median[$side]:-n/a}" \
+        "$(printf '%s' "${remux_times[$side]:-}" | sort -g | head -n 1)" \
+        "$(printf '%s' "${remux_times[$side]:-}" | sort -g | tail -n 1)" \
+        "$(printf '%s' "${remux_cpu[$side]:-}" | median)" \
+        "$(printf '%s' "${remux_peaks[$side]:-}" | median | awk '{ printf "%.1f", $1 / 1024 }')")")
+    done
+    if [[ -n ${remux_median[core]} && -n ${remux_median[ffmpeg]} && -n ${remux_median[cat]} ]]; then
+      summary+=("$(awk -v c="${remux_median[core]}" -v f="${remux_median[ffmpeg]}" -v floor="${remux_median[cat]}" \
+        'BEGIN { printf "remux       core/ffmpeg %.2f (goal <= 0.5), core/cat %.2f", c / f, c / floor }')")
+    fi
+  fi
+fi
+
+if wants mp4; then
+  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
+  if ((free_mib < mp4_space_mib)); then
+    echo "== mp4: skipped, $free_mib MiB free under $bench_dir, $mp4_space_mib MiB needed"
+  else
+    for side in mp4 join; do
+      mkdir -p "$bench_dir/$side"
+      printf 'C:\\bench\\ts\r\n' >"$bench_dir/$side/shezhi.txt"
+    done
+    cp "$bin/tdl2mp4.exe" "$bench_dir/mp4/"
+    cp "$mp4_before_exe" "$bench_dir/join/"
+    video=$bench_dir/ts/c0017xk2pq3.321004.1
+    mkdir -p "$video"
+    echo "== mp4: making a $mp4_cache_mib MiB cache of transport-stream fragments with ffmpeg"
+    # Noise keeps the bit rate high (about 3 MB a second); the clip is looped without encoding it again, cut at
+    # key frames into fragments numbered from 1 as the client numbers them.
+    ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
+      -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
+      -f mpegts "$bench_dir/clip.ts"
+    loops=$(((mp4_cache_mib << 20) / $(stat -c %s "$bench_dir/clip.ts")))
+    ffmpeg -nostdin -v error -y -stream_loop "$loops" -i "$bench_dir/clip.ts" -map 0 -c copy -f segment \
+      -segment_time 8 -segment_format mpegts -segment_start_number 1 "$video/c0017xk2pq3.321004.%d.tdl"
+    rm "$bench_dir/clip.ts"
+    sync
+    echo "== mp4 $(du -sm "$video" | cut -f1) MiB in $(ls "$video" | wc -l) fragments: start click to the" \
+      "finished MP4, against start click to the join of $mp4_before_ref; $mp4_runs runs each"
+    runner remux "$mp4_runs" mp4 'C:\bench\mp4\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1' \
+      join 'C:\bench\join\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1'
+    rm -rf "$bench_dir/ts"
   fi
 fi
 

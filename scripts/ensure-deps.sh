@@ -22,6 +22,8 @@ declare -A why=(
   [locales]="provides the zh_CN.UTF-8 locale (code page 936 in Wine)"
   [qrencode]="scripts/make-assets.py draws the QR code bitmap with it"
   [unzip]="tests/package/check-zip.sh opens the zips that scripts/package.sh makes"
+  [time]="/usr/bin/time: peak memory of the remux in scripts/bench.sh remux"
+  [ffmpeg]="reference for media in tests and benchmarks (ffmpeg, ffprobe); never part of the program"
 )
 
 missing=()

@@ -56,7 +56,20 @@ e2e_run() {
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w || true
   wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi" || return 1
-  E2E_EXPECT_DPI=$dpi timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@"
+  local status=0 mp4=$WINEPREFIX/drive_c/e2e-é/remux_to_mp4/app/Shipin0f4c.mp4 probed
+  rm -f "$mp4"
+  E2E_EXPECT_DPI=$dpi E2E_TS_FIXTURES=$("$wine_loader" winepath -w "$ts_fixtures") \
+    timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@" || status=$?
+  # The MP4 the remux case leaves, read by ffmpeg's own prober: an MP4 with the picture and the sound.
+  [[ -f $mp4 ]] || return "$status"
+  probed=$(ffprobe -v error -show_entries format=format_name:stream=codec_name -of csv=p=0 "$mp4" | tr '\n' ' ')
+  if [[ $probed == *h264*aac*mov,mp4* ]]; then
+    echo "PASS remux_ffprobe"
+  else
+    echo "FAIL remux_ffprobe: ffprobe reads $probed"
+    status=1
+  fi
+  return "$status"
 }
 
 run_e2e_tests() {
@@ -64,6 +77,8 @@ run_e2e_tests() {
   # The 32-bit tree is built even where it cannot run: the x86 zip is made from it.
   "$root/scripts/build.sh" win win32 || { echo "test-all: Windows build failed; e2e tests not run"; count 1; return; }
   source "$root/scripts/wine-session.sh"
+  local ts_fixtures
+  ts_fixtures=$("$root/scripts/make-ts-fixtures.sh") || { echo "test-all: no transport-stream fixtures"; count 1; return; }
   local runs=() run tree locale dpi names
   for run in "${e2e_runs[@]}"; do
     read -r tree locale dpi names <<<"$run"
@@ -105,6 +120,9 @@ run_e2e_tests() {
     run_passed=$((run_passed + p)) run_failed=$((run_failed + f)) expected=$((expected - 1))
   done <<<"$summaries"
   ((expected <= 0)) || run_failed=$((run_failed + expected))
+  # The check of the remux case's MP4 follows its run's own summary.
+  run_passed=$((run_passed + $(grep -c '^PASS remux_ffprobe' "$log"))) || true
+  run_failed=$((run_failed + $(grep -c '^FAIL remux_ffprobe' "$log"))) || true
   count "$rc" "$run_passed" "$run_failed"
 }
 

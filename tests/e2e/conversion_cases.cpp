@@ -275,8 +275,9 @@ void conversionManyFragments(Case& c) {
   NtSuspendProcess(interpreter.get());
   c.check(midway && WaitForSingleObject(interpreter.get(), 0) == WAIT_TIMEOUT,
           "the join ended before it could be cut off");
+  // The join is the first 40% of the whole conversion; the remux after it takes the rest.
   const std::wstring progress =
-      L"正在转换 " + std::to_wstring(sizeOf(temporary) * 100 / expected.size()) + L"% - " + kCaption;
+      L"正在转换 " + std::to_wstring(sizeOf(temporary) * 100 / expected.size() * 40 / 100) + L"% - " + kCaption;
   c.check(waitUntil([&] { return textOf(app.window()) == progress; }, 3000),
           "the caption during the join is " + quoted(textOf(app.window())) + ", not " + quoted(progress));
   TerminateProcess(interpreter.get(), 1);

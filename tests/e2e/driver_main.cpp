@@ -36,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
   e2e::CaseList cases;
   e2e::addWindowCases(cases);
   e2e::addConversionCases(cases);
+  e2e::addRemuxCases(cases);
 
   int passed = 0, failed = 0;
   for (const auto& [name, run] : cases) {

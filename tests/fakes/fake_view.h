@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ class FakeView : public app::FormView {
   int selectedListIndex() override { return selected; }
   void beginListFill() override {}
   void endListFill() override {}
+  void startRemux(std::shared_ptr<convert::RemuxJob> job) override { remux = std::move(job); }
+  // The test runs the job itself, in its own time; a wait finds it done or not started.
+  void awaitRemux() override { ++remuxWaits; }
 
   std::map<app::Control, std::string> texts;
   std::size_t listCapacity = SIZE_MAX;  // entries past it are refused, as a list out of memory does
@@ -39,6 +43,8 @@ class FakeView : public app::FormView {
   bool timerRunning = false;
   std::optional<int> taskbarProgress;
   int flashes = 0;
+  std::shared_ptr<convert::RemuxJob> remux;
+  int remuxWaits = 0;
 };
 
 }  // namespace fakes

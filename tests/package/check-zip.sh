@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 zip=$1
-largest_exe=$((400 * 1024))
+largest_exe=$((512 * 1024))
 guide=使用说明.txt
 
 failures=()

@@ -4,6 +4,7 @@
 #include "convert/conversion.h"
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_remux.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
 
@@ -102,7 +103,9 @@ TEST_F(CacheListingTest, AFullListEndsTheFillAndAnUnholdableNameIsListedButNotCo
 }
 
 TEST_F(CacheListingTest, ClicksDuringAWalkCannotPutListAndTableOutOfStep) {
-  app::MainForm form(view, platform);
+  fakes::FakeRemuxFiles remuxFiles(platform);
+  fakes::FakeRemuxEngine remuxEngine;
+  app::MainForm form(view, platform, remuxFiles, remuxEngine);
   view.texts[app::Control::Text1] = "D:\\vodcache";
   view.selected = 0;
   int clicks = 0;

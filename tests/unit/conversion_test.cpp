@@ -5,6 +5,7 @@
 #include "convert/messages.h"
 #include "convert/output_folder.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_remux.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
 
@@ -159,8 +160,9 @@ TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
 }
 
 // A file already under the video's name stays untouched unless it is this
-// folder's earlier output, which has the size of the fragments.
-TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSize) {
+// folder's earlier output: a join of the fragments' size, or an MP4 tagged with
+// the same folder and the same bytes.
+TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSizeOrTag) {
   const struct {
     std::vector<std::pair<std::string, std::string>> present;  // name, bytes
     std::string chosen;
@@ -168,11 +170,16 @@ TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSize) {
       {{{"Shipin7f3a.mp4", "ABC"}}, "Shipin7f3a.mp4"},
       {{{"Shipin7f3a.mp4", "ABCD"}}, "Shipin7f3a (2).mp4"},
       {{{"Shipin7f3a.mp4", "AB"}, {"Shipin7f3a (2).mp4", "ABCDE"}}, "Shipin7f3a (3).mp4"},
+      {{{"Shipin7f3a.mp4", "mp4|tag:7f3a9c|3"}}, "Shipin7f3a.mp4"},
+      {{{"Shipin7f3a.mp4", "mp4|tag:7f3a00|3"}, {"Shipin7f3a (2).mp4", "mp4|tag:7f3a9c|4"}}, "Shipin7f3a (3).mp4"},
   };
   for (const auto& each : cases) {
     FakePlatform platform;
+    fakes::FakeRemuxFiles files(platform);
+    fakes::FakeRemuxEngine engine;
+    const auto readTag = [&](const std::string& path) { return engine.readTag(*files.openForReading(path)); };
     for (const auto& [name, bytes] : each.present) platform.addFile("C:\\tools\\" + name, bytes);
-    EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7f3a9c", 3), each.chosen)
+    EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7f3a9c", 3, {"7f3a9c", 3}, readTag), each.chosen)
         << each.present.size() << " present";
   }
   EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4") << "four characters, not bytes";
@@ -253,7 +260,7 @@ TEST_F(ConversionTest, FragmentsArrivingAfterTheClickAreLeftOutOfTheJoinAndItsCh
 // A folder, a junction or a link under one of the program's own names is not the
 // program's to write through or remove: it is named, and nothing is written.
 TEST_F(ConversionTest, AFolderOrLinkUnderTheProgramsOwnNamesIsRefusedByName) {
-  const std::string refused[] = {kTemporary, kScript};
+  const std::string refused[] = {kTemporary, kScript, "C:\\tools\\Fok.mp4.tmp"};
   for (const std::string& own : refused) {
     for (const bool link : {false, true}) {
       platform.messages.clear();

@@ -2,6 +2,7 @@
 
 #include "convert/messages.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_remux.h"
 #include "tests/fakes/fake_view.h"
 #include <gtest/gtest.h>
 
@@ -13,7 +14,9 @@ class MainFormTest : public ::testing::Test {
  protected:
   fakes::FakePlatform platform;
   fakes::FakeView view;
-  app::MainForm form{view, platform};
+  fakes::FakeRemuxFiles remuxFiles{platform};
+  fakes::FakeRemuxEngine remuxEngine;
+  app::MainForm form{view, platform, remuxFiles, remuxEngine};
 };
 
 // The stored text is no path: entering the box must let typing replace it, but a path the user put there is left
@@ -42,13 +45,16 @@ TEST_F(MainFormTest, OnlyTheStoredTextIsSelectedOnEntryAndADropOrEnterReadsAsThe
 TEST_F(MainFormTest, StartUpRemovesTheScriptAndPartialVideoOnlyWhileTheLockIsFree) {
   platform.addFile("C:\\tools\\Fok.BAT");
   platform.addFile("C:\\tools\\Fok.tmp");
+  platform.addFile("C:\\tools\\Fok.mp4.tmp");
   platform.addFile("C:\\tools\\Shipin7f3a.mp4");
   platform.lockedFolders.insert("C:\\tools");
   form.onShown();
-  EXPECT_TRUE(platform.has("C:\\tools\\Fok.BAT") && platform.has("C:\\tools\\Fok.tmp"));
+  EXPECT_TRUE(platform.has("C:\\tools\\Fok.BAT") && platform.has("C:\\tools\\Fok.tmp") &&
+              platform.has("C:\\tools\\Fok.mp4.tmp"));
   platform.lockedFolders.clear();
   form.onShown();
-  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT") || platform.has("C:\\tools\\Fok.tmp"));
+  EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT") || platform.has("C:\\tools\\Fok.tmp") ||
+               platform.has("C:\\tools\\Fok.mp4.tmp"));
   EXPECT_TRUE(platform.has("C:\\tools\\Shipin7f3a.mp4"));
 }
 
@@ -64,16 +70,19 @@ TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEndAndAnUnseenEndI
   platform.addFile("C:\\tools\\Fok.tmp", std::string(45, 'x'));
   form.onProgressTimer();
   form.onClick(Control::Command2);
-  EXPECT_EQ(view.caption, "正在转换 45% - " + title);
-  EXPECT_EQ(view.taskbarProgress, 45);
+  EXPECT_EQ(view.caption, "正在转换 18% - " + title) << "the join is the first 40% of the whole";
+  EXPECT_EQ(view.taskbarProgress, 18);
   platform.addFile("C:\\tools\\Fok.tmp", std::string(130, 'x'));
   form.onProgressTimer();
-  EXPECT_EQ(view.taskbarProgress, 100) << "the join passed the size the fragments had at the start";
+  EXPECT_EQ(view.taskbarProgress, 40) << "the join passed the size the fragments had at the start";
 
   platform.remove("C:\\tools\\Fok.tmp");
   platform.addFile("C:\\tools\\Shipinabc.mp4", std::string(100, 'x'));
   form.onInterpreterEnded(true);
-  EXPECT_EQ(view.caption, "已转换 Shipinabc.mp4 - " + title);
+  ASSERT_TRUE(view.remux);
+  EXPECT_TRUE(view.timerRunning) << "the join is not yet the end";
+  form.onRemuxEnded(view.remux->run());
+  EXPECT_EQ(view.caption, "已转换 Shipinabc.mp4 - " + title) << "a join that is no transport stream";
   EXPECT_FALSE(view.timerRunning);
   EXPECT_EQ(view.flashes, 1);
   form.onClick(Control::Command2);
