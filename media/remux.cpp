@@ -154,8 +154,7 @@ RemuxResult Remuxer::analyse(RemuxControl& control) {
     track.pid = pass.tracks[i].pid;
     if (track.sizes.empty()) continue;
     if (track.kind == TrackKind::Video) {
-      const VideoAccessUnits& sets = pass.parameterSets[i];
-      auto config = BuildVideoConfig(pass.tracks[i].video.codec, sets.vps(), sets.sps(), sets.pps());
+      auto config = pass.parameterSets[i].config();
       if (!config) return {RemuxOutcome::Unreadable, "视频参数无法读取", 0};
       track.video = std::move(*config);
     } else {

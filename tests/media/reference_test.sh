@@ -284,9 +284,8 @@ case_damaged() {
   done
   ((all_ours > all_theirs)) || fail "kept $all_ours frames, no more than ffmpeg's $all_theirs"
 }
-# The first SPS damaged (but still readable as one): the key frames after it repeat it intact, so the MP4 must
-# still give the picture's own size. KNOWN TO FAIL with the core as of this writing: the record takes the sets seen
-# up to the first key frame, so the damaged SPS decides the size (16x16) for the whole video.
+# The first SPS damaged (its first fields still readable, as 16x16): the key frames after it repeat it intact, so the
+# MP4 must still give the picture's own size.
 case_damaged_parameter_set() {
   local sps
   cp "$fixtures/h264_aac.ts" "$out/sps.ts"
@@ -294,7 +293,7 @@ case_damaged_parameter_set() {
   poke "$out/sps.ts" $((sps + 8)) ff ff ff ff ff ff
   remux_ok "$out/sps.ts" "$out/sps.mp4" || return 0
   [[ $(streams "$out/sps.mp4") == "$(streams "$fixtures/h264_aac.ts")" ]] ||
-    fail "KNOWN FAULT, the record from the damaged first SPS: $(first_difference "$(streams "$fixtures/h264_aac.ts")" \
+    fail "the size from the damaged first SPS: $(first_difference "$(streams "$fixtures/h264_aac.ts")" \
       "$(streams "$out/sps.mp4")")"
   expect_kept "$fixtures/h264_aac.ts" "$out/sps.mp4" 90
 }
