@@ -133,6 +133,7 @@ faults=(
   "first_sets_over_recurring media/video_access_units.cpp - - s/return \(a->seen > 1\) > \(b->seen > 1\);/return false;/"
   "damaged_sets_chosen media/video_access_units.cpp - - s/if \(a->damaged != b->damaged\) return !a->damaged;//"
   "delimiters_kept media/video_access_units.cpp - - s/if \(IsAccessUnitDelimiter\(codec_, type\)\) \{/if (false) {/"
+  "time_jumps_as_steps media/sample_table.h - - s/if \(started_ && last_ - time < kLimit && step < kLimit\) \{/if (started_) {/"
   "tracks_start_together media/track_timing.cpp - - s/timings\[i\].emptyEdit = starts\[i\] - movieStart;//"
   "presentation_time_from_offset media/track_timing.cpp - - s/present\[i\] = std::max\(present\[i\], decode\[i\]\);/present[i] = decode[i] + offset;/"
   "no_ctts media/mp4_boxes.cpp - - s/if \(any\) \{/if (false) {/"

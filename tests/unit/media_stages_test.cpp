@@ -192,6 +192,13 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2048, 3072, 4096}));
 }
 
+TEST(StreamTimes, KeepMissingTimesAndJumpsOfHoursAsGiven) {
+  const std::vector<std::int64_t> given = {5, media::kNoTime, 7, 7 + (std::int64_t{1} << 40), 3, media::kNoTime, -4};
+  media::StreamTimes times;
+  for (const std::int64_t time : given) times.push_back(time);
+  EXPECT_EQ(times.expand(), given);
+}
+
 TEST(TrackTiming, AFrameMovedToKeepTheOrderKeepsItsPresentationTime) {
   media::SampleTable table;
   table.tracks.resize(1);
@@ -200,8 +207,14 @@ TEST(TrackTiming, AFrameMovedToKeepTheOrderKeepsItsPresentationTime) {
       {0, 7200}, {3600, 14400}, {3600, 10800}, {7200, 18000}};
   for (const auto& [decode, present] : times) table.add(0, 10, 90000 + decode, 90000 + present, false);
   media::SettleTimes(table);
-  EXPECT_EQ(table.tracks[0].decodeTimes, (std::vector<std::int64_t>{0, 3600, 3601, 7200}));
-  EXPECT_EQ(table.tracks[0].presentationTimes, (std::vector<std::int64_t>{7200, 14400, 10800, 18000}));
+  // Decoded at 0, 3600, 3601, 7200; shown at 7200, 14400, 10800, 18000.
+  std::vector<std::uint32_t> durations, offsets;
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    durations.push_back(table.tracks[0].durations[i]);
+    offsets.push_back(table.tracks[0].compositionOffsets[i]);
+  }
+  EXPECT_EQ(durations, (std::vector<std::uint32_t>{3600, 1, 3599, 3600}));
+  EXPECT_EQ(offsets, (std::vector<std::uint32_t>{7200, 10800, 7199, 10800}));
 }
 
 TEST(AdtsSplitter, ABrokenHeaderCostsOnlyItsFrameAndCutFramesAreJoined) {
