@@ -12,7 +12,7 @@ shift 2
 only=("$@")
 
 # Bump when the fixtures below change, so that a kept set is made again.
-fixture_version=5
+fixture_version=6
 fixtures=$work/fixtures
 out=$work/out
 failures=0
@@ -43,10 +43,10 @@ make_fixtures() {
   cat segment0.ts segment2.ts segment3.ts >gap.ts
   # The 33-bit 90 kHz clock wraps at about 95443.7 s: this one wraps about a second in.
   ff -i h264_aac.ts -map 0 -c copy -output_ts_offset 95441 -f mpegts wrap.ts
-  # A second encode at another size after a short pause: four video frames and six audio frames long, so that the
-  # gap is whole frames in both tracks.
+  # A second encode at another size after a short pause: one video frame long, and in the sound 8 ms, less than a
+  # frame, which must stay a pause so that the sound after it keeps its time.
   ff -f lavfi -i testsrc2=size=240x176:rate=25:duration=2 -f lavfi -i sine=sample_rate=48000:duration=2 \
-    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4.24 \
+    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4.12 \
     -f mpegts second_size.ts
   cat h264_aac.ts second_size.ts >sizes.ts
   ff -i h264_aac.ts -f lavfi -i sine=sample_rate=48000:duration=4 -map 0:v -map 1:a -c:v copy -c:a mp2 \

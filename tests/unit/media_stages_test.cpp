@@ -190,6 +190,10 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   times = {7777777, 1024, 2049, 3071, 4096};
   media::RepairTimeline(times, 1024, true);
   EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2048, 3072, 4096}));
+  // A hole shorter than a frame lasts; a time off by as much that comes back does not.
+  times = {0, 1024, 2432, 3457, 4780, 5504};
+  media::RepairTimeline(times, 1024, true);
+  EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2432, 3456, 4480, 5504}));
 }
 
 TEST(StreamTimes, KeepMissingTimesAndJumpsOfHoursAsGiven) {
