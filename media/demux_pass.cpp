@@ -97,7 +97,7 @@ class Pass {
       bool first = true;
       for (const AccessUnit& au : stream.units.split(unit.data, unit.size)) {
         if (!room()) return;
-        stream.units.collectParameterSets(au);
+        stream.units.collectParameterSets(au, unit.damaged);
         receiver_.video(stream.track, stream.units, au, first ? dts : kNoTime, first ? pts : kNoTime);
         ++emitted_;
         first = false;

@@ -173,19 +173,18 @@ void WriteSampleEntry(BoxWriter& b, const TrackSamples& track, std::uint32_t id)
 
 // Runs of equal values, as stts and ctts keep them.
 template <typename Value>
-void WriteRuns(BoxWriter& b, const std::vector<Value>& values) {
-  std::vector<std::pair<std::uint32_t, Value>> runs;
-  for (const Value& v : values) {
-    if (!runs.empty() && runs.back().second == v) {
-      ++runs.back().first;
-    } else {
-      runs.push_back({1, v});
-    }
-  }
-  b.w.u32(static_cast<std::uint32_t>(runs.size()));
-  for (const auto& run : runs) {
-    b.w.u32(run.first);
-    b.w.u32(static_cast<std::uint32_t>(run.second));
+void WriteRuns(BoxWriter& b, const SampleColumn<Value>& values) {
+  const std::size_t count = values.size();
+  std::uint32_t runs = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    if (i == 0 || values[i] != values[i - 1]) ++runs;
+  b.w.u32(runs);
+  for (std::size_t i = 0; i < count;) {
+    std::size_t end = i + 1;
+    while (end < count && values[end] == values[i]) ++end;
+    b.w.u32(static_cast<std::uint32_t>(end - i));
+    b.w.u32(static_cast<std::uint32_t>(values[i]));
+    i = end;
   }
 }
 
@@ -196,24 +195,16 @@ void WriteStbl(BoxWriter& b, const SampleTable& table, std::uint32_t trackIndex,
   b.begin("stbl");
   WriteSampleEntry(b, track, id);
 
-  std::vector<std::uint32_t> durations(count);
-  for (std::size_t i = 0; i + 1 < count; ++i)
-    durations[i] = static_cast<std::uint32_t>(track.decodeTimes[i + 1] - track.decodeTimes[i]);
-  durations[count - 1] = static_cast<std::uint32_t>(track.lastDuration);
   b.beginFull("stts", 0, 0);
-  WriteRuns(b, durations);
+  WriteRuns(b, track.durations);
   b.end();
 
   if (track.kind == TrackKind::Video) {
-    std::vector<std::uint32_t> offsets(count);
     bool any = false;
-    for (std::size_t i = 0; i < count; ++i) {
-      offsets[i] = static_cast<std::uint32_t>(track.presentationTimes[i] - track.decodeTimes[i]);
-      any = any || offsets[i] != 0;
-    }
+    for (std::size_t i = 0; i < track.compositionOffsets.size() && !any; ++i) any = track.compositionOffsets[i] != 0;
     if (any) {
       b.beginFull("ctts", 0, 0);
-      WriteRuns(b, offsets);
+      WriteRuns(b, track.compositionOffsets);
       b.end();
     }
     const std::size_t keys = static_cast<std::size_t>(std::count(track.keys.begin(), track.keys.end(), true));
@@ -228,12 +219,12 @@ void WriteStbl(BoxWriter& b, const SampleTable& table, std::uint32_t trackIndex,
   }
 
   b.beginFull("stsz", 0, 0);
-  const bool allSame =
-      std::all_of(track.sizes.begin(), track.sizes.end(), [&](std::uint32_t s) { return s == track.sizes[0]; });
+  bool allSame = true;
+  for (std::size_t i = 1; i < count && allSame; ++i) allSame = track.sizes[i] == track.sizes[0];
   b.w.u32(allSame ? track.sizes[0] : 0);
   b.w.u32(static_cast<std::uint32_t>(count));
   if (!allSame)
-    for (std::uint32_t size : track.sizes) b.w.u32(size);
+    for (std::size_t i = 0; i < count; ++i) b.w.u32(track.sizes[i]);
   b.end();
 
   // stsc: a new entry only where the samples per chunk change.
@@ -241,7 +232,8 @@ void WriteStbl(BoxWriter& b, const SampleTable& table, std::uint32_t trackIndex,
   const std::size_t stscCount = b.w.position();
   b.w.u32(0);
   std::uint32_t entries = 0, chunkNumber = 0, lastSamples = 0;
-  for (const ChunkRun& chunk : table.chunks) {
+  for (std::size_t i = 0; i < table.chunks.size(); ++i) {
+    const ChunkRun& chunk = table.chunks[i];
     if (chunk.track != trackIndex) continue;
     ++chunkNumber;
     if (chunk.samples != lastSamples) {
@@ -326,6 +318,11 @@ std::vector<std::uint8_t> BuildMoov(const SampleTable& table, const std::vector<
   const bool wideOffsets = !chunkOffsets.empty() && chunkOffsets.back() > kMaxU32;
 
   std::vector<std::uint8_t> out;
+  // Room for the most the sample boxes can take, so the box is never copied while it grows; what
+  // a stream with its usual steps leaves unused is never touched.
+  std::size_t bound = 65536 + 24 * table.chunks.size();
+  for (const TrackSamples& track : table.tracks) bound += 24 * track.sizes.size();
+  out.reserve(bound);
   BoxWriter b(out);
   b.begin("moov");
   std::int64_t movieDuration = 0;

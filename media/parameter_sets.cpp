@@ -54,6 +54,13 @@ class BitReader {
 
   bool failed() const { return failed_; }
   void fail() { failed_ = true; }
+  // Whether what is left is exactly the stop bit and the zeros that fill its byte.
+  bool atEnd() {
+    if (failed_ || bit() != 1) return false;
+    while (position_ < bytes_.size() * 8)
+      if (bit() != 0) return false;
+    return true;
+  }
 
  private:
   std::size_t bitsLeft() const { return bytes_.size() * 8 - position_; }
@@ -172,7 +179,41 @@ void skipAvcScalingList(BitReader& reader, int size) {
   }
 }
 
-std::optional<AvcSps> parseAvcSps(const std::vector<std::uint8_t>& unit) {
+void skipAvcHrd(BitReader& reader) {
+  const std::uint32_t count = reader.ue(31) + 1;
+  reader.skip(8);  // bit_rate_scale, cpb_size_scale
+  for (std::uint32_t i = 0; i < count && !reader.failed(); ++i) {
+    reader.ue();
+    reader.ue();
+    reader.skip(1);
+  }
+  reader.skip(20);  // four delay and offset lengths
+}
+
+void skipAvcVui(BitReader& reader) {
+  if (reader.flag() && reader.bits(8) == 255) reader.skip(32);  // aspect ratio, given as a width and height
+  if (reader.flag()) reader.skip(1);                            // overscan
+  if (reader.flag() && (reader.skip(4), reader.flag())) reader.skip(24);  // video signal, colour description
+  if (reader.flag()) {                                                   // chroma location
+    reader.ue();
+    reader.ue();
+  }
+  if (reader.flag()) reader.skip(65);  // timing
+  const bool nalHrd = reader.flag();
+  if (nalHrd) skipAvcHrd(reader);
+  const bool vclHrd = reader.flag();
+  if (vclHrd) skipAvcHrd(reader);
+  if (nalHrd || vclHrd) reader.skip(1);  // low_delay_hrd_flag
+  reader.skip(1);                        // pic_struct_present_flag
+  if (reader.flag()) {                   // bitstream restriction
+    reader.skip(1);
+    for (int i = 0; i < 6; ++i) reader.ue();
+  }
+}
+
+// wholeUnit: the SPS must also read through its VUI to the stop bit at its very end, which a
+// damaged one rarely does even when its first fields still make sense.
+std::optional<AvcSps> parseAvcSps(const std::vector<std::uint8_t>& unit, bool wholeUnit = false) {
   BitReader reader = payloadReader(unit, 1);
   AvcSps sps;
   sps.profile = static_cast<std::uint8_t>(reader.bits(8));
@@ -217,6 +258,10 @@ std::optional<AvcSps> parseAvcSps(const std::vector<std::uint8_t>& unit) {
     cropRight = reader.ue();
     cropTop = reader.ue();
     cropBottom = reader.ue();
+  }
+  if (wholeUnit) {
+    if (reader.flag()) skipAvcVui(reader);
+    if (!reader.atEnd()) return std::nullopt;
   }
   if (reader.failed()) return std::nullopt;
 
@@ -572,6 +617,12 @@ std::vector<NalUnit> SplitAnnexB(const std::uint8_t* data, std::size_t size) {
   }
   if (unitStart) close(end);
   return units;
+}
+
+bool SequenceParameterSetReads(VideoCodec codec, const NalUnit& unit) {
+  if (!unit.data) return false;
+  const std::vector<std::uint8_t> bytes(unit.data, unit.data + unit.size);
+  return codec == VideoCodec::H264 ? parseAvcSps(bytes, true).has_value() : parseHevcSps(bytes).has_value();
 }
 
 int NalType(VideoCodec codec, const NalUnit& unit) {

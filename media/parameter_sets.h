@@ -29,6 +29,10 @@ bool IsParameterSet(VideoCodec codec, int nalType);  // SPS/PPS (and VPS for H.2
 bool IsAccessUnitDelimiter(VideoCodec codec, int nalType);
 bool IsKeyFrameUnit(VideoCodec codec, int nalType);  // IDR (H.264), IRAP (H.265)
 
+// Whether an SPS reads as one: for H.264 through to the stop bit at its end, for H.265 as far
+// as the record needs.
+bool SequenceParameterSetReads(VideoCodec codec, const NalUnit& unit);
+
 struct VideoTrackConfig {
   VideoCodec codec;
   std::vector<std::uint8_t> record;  // avcC or hvcC box payload

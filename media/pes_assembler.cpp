@@ -71,7 +71,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
       damaged_ = overflow_ = true;
       return false;
     }
-    current_.insert(current_.end(), packet.payload, packet.payload + packet.payloadSize);
+    current_.append(packet.payload, packet.payloadSize, cap_);
     received_ += packet.payloadSize;
     checkLength();
     return false;
@@ -98,7 +98,7 @@ bool PesAssembler::push(const TsPacket& packet, Continuity continuity, PesUnit& 
   if (current_.size() + payloadSize > cap_) {
     damaged_ = overflow_ = true;
   } else {
-    current_.insert(current_.end(), packet.payload + header->payloadOffset, packet.payload + packet.payloadSize);
+    current_.append(packet.payload + header->payloadOffset, payloadSize, cap_);
   }
   checkLength();
   return emitted;

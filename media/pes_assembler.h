@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "media/ts_packets.h"
@@ -28,6 +31,29 @@ struct PesUnit {
   bool damaged = false;  // bytes were lost or added inside it
 };
 
+// Bytes appended packet by packet into storage that is kept from one unit to the next, so an
+// append is a copy and nothing more; it never grows past limit unless one unit needs it.
+class ByteBuffer {
+ public:
+  void append(const std::uint8_t* data, std::size_t size, std::size_t limit) {
+    if (size_ + size > storage_.size())
+      storage_.resize(std::max(size_ + size, std::min(2 * storage_.size(), limit)));
+    std::memcpy(storage_.data() + size_, data, size);
+    size_ += size;
+  }
+  void clear() { size_ = 0; }
+  const std::uint8_t* data() const { return storage_.data(); }
+  std::size_t size() const { return size_; }
+  void swap(ByteBuffer& other) {
+    storage_.swap(other.storage_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  std::vector<std::uint8_t> storage_;
+  std::size_t size_ = 0;
+};
+
 class PesAssembler {
  public:
   // joinUntimed: a PES without a PTS continues the one before it, as when an access
@@ -44,7 +70,7 @@ class PesAssembler {
 
   std::size_t cap_;
   bool joinUntimed_;
-  std::vector<std::uint8_t> current_, done_;
+  ByteBuffer current_, done_;
   bool collecting_ = false;
   bool damaged_ = false;
   bool overflow_ = false;  // past the cap: nothing more of this unit is kept

@@ -154,8 +154,7 @@ RemuxResult Remuxer::analyse(RemuxControl& control) {
     track.pid = pass.tracks[i].pid;
     if (track.sizes.empty()) continue;
     if (track.kind == TrackKind::Video) {
-      const VideoAccessUnits& sets = pass.parameterSets[i];
-      auto config = BuildVideoConfig(pass.tracks[i].video.codec, sets.vps(), sets.sps(), sets.pps());
+      auto config = pass.parameterSets[i].config();
       if (!config) return {RemuxOutcome::Unreadable, "视频参数无法读取", 0};
       track.video = std::move(*config);
     } else {
@@ -171,12 +170,20 @@ RemuxResult Remuxer::analyse(RemuxControl& control) {
   std::vector<std::uint8_t> moov = BuildMoov(s.table, timings, s.tag, ftyp.size() + mdatHeader.size());
   for (int round = 0; round < 3; ++round) {
     const std::size_t before = moov.size();
+    moov = std::vector<std::uint8_t>();  // gone before the next is built: it is the largest thing here
     moov = BuildMoov(s.table, timings, s.tag, ftyp.size() + before + mdatHeader.size());
     if (moov.size() == before) break;
   }
-  s.head = ftyp;
-  s.head.insert(s.head.end(), moov.begin(), moov.end());
+  // Around moov in place: the room BuildMoov leaves spare takes the few bytes without a copy.
+  s.head = std::move(moov);
+  s.head.insert(s.head.begin(), ftyp.begin(), ftyp.end());
   s.head.insert(s.head.end(), mdatHeader.begin(), mdatHeader.end());
+  // The second pass checks only the sizes.
+  for (TrackSamples& track : s.table.tracks) {
+    track.durations.clear();
+    track.compositionOffsets.clear();
+    std::vector<bool>().swap(track.keys);
+  }
   s.outputSize = s.head.size() + s.table.mediaBytes;
   s.analysed = true;
   return {RemuxOutcome::Done, "", 0};

@@ -46,7 +46,9 @@ void RepairTimeline(std::vector<std::int64_t>& times, std::int64_t step, bool sn
   const std::size_t count = times.size();
   if (count == 0) return;
   if (step <= 0) step = 1;
-  const std::int64_t tolerance = snap ? step / 2 : 3 * step;
+  // Sound is snapped only within the clock's rounding and a muxer's jitter: a shorter hole between joined
+  // pieces, less than a frame, still lasts, and closing it would bring all later sound early.
+  const std::int64_t tolerance = snap ? step / 8 : 3 * step;
   const auto near = [&](std::int64_t time, std::int64_t expected) {
     return time != kNoTime && std::llabs(time - expected) <= tolerance;
   };

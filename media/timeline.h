@@ -27,8 +27,8 @@ class ClockUnwrapper {
 // few samples (a damaged header) is put back in line; a jump forward that lasts is a
 // gap and stays; a short jump backward that lasts (pieces that overlap) keeps its times, squeezed to
 // stay increasing; a long one (a clock started again) moves everything after it to follow on.
-// snap puts times within half a step of the expected one exactly on it, for sound,
-// whose frames follow each other without a hole.
+// snap puts times within an eighth of a step of the expected one exactly on it, for
+// sound, whose frames follow each other without a hole unless the stream has one.
 void RepairTimeline(std::vector<std::int64_t>& times, std::int64_t step, bool snap);
 
 // The most common positive difference between neighbouring times among the first samples,

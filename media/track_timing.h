@@ -19,8 +19,8 @@ struct TrackTiming {
   std::int64_t mediaDuration = 0;  // track timescale: the sum of all sample durations
 };
 
-// Rewrites decodeTimes (and presentationTimes) in place into each track's timescale,
-// starting from its first sample, and returns the edits, one per track.
+// Sets each track's times straight into durations (and compositionOffsets) in its own
+// timescale, lets go of the times the stream gave, and returns the edits, one per track.
 std::vector<TrackTiming> SettleTimes(SampleTable& table);
 
 }  // namespace media

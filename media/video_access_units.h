@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "media/parameter_sets.h"
@@ -27,19 +28,30 @@ class VideoAccessUnits {
   // The length-prefixed bytes of one unit from the last split.
   void appendSample(const AccessUnit& unit, std::vector<std::uint8_t>& out) const;
 
-  // The first distinct parameter sets, kept until the first key frame that has them all.
-  void collectParameterSets(const AccessUnit& unit);
-  bool parameterSetsComplete() const;
-  const std::vector<std::vector<std::uint8_t>>& vps() const { return vps_; }
-  const std::vector<std::vector<std::uint8_t>>& sps() const { return sps_; }
-  const std::vector<std::vector<std::uint8_t>>& pps() const { return pps_; }
+  // Notes the parameter sets a unit carries; damaged when its PES lost or gained bytes.
+  void collectParameterSets(const AccessUnit& unit, bool damaged);
+  // The sample entry's record, from the sets the key frames carried. One damaged set must not
+  // decide the picture size of the whole video: sets that came intact come first, then sets
+  // that recur at later key frames, then the earliest; sets that do not parse are passed over.
+  std::optional<VideoTrackConfig> config() const;
 
  private:
+  using Sets = std::vector<std::vector<std::uint8_t>>;
+  struct SetGroup {
+    Sets vps, sps, pps;
+    std::uint32_t seen = 0;
+    bool damaged = false;  // every time it came, it came in a damaged unit
+    bool complete(VideoCodec codec) const {
+      return !sps.empty() && !pps.empty() && (codec == VideoCodec::H264 || !vps.empty());
+    }
+    bool sameSets(const SetGroup& other) const { return vps == other.vps && sps == other.sps && pps == other.pps; }
+  };
+
   VideoCodec codec_;
   std::vector<NalUnit> nals_;
   std::vector<AccessUnit> units_;
-  std::vector<std::vector<std::uint8_t>> vps_, sps_, pps_;
-  bool setsClosed_ = false;
+  SetGroup pending_;               // the sets since the last key frame that closed a group
+  std::vector<SetGroup> groups_;   // distinct groups, in the order they first came
 };
 
 }  // namespace media

@@ -215,7 +215,9 @@ remux_run() {
   if ((status == 0)); then tail -n 1 "$remux_dir/time.txt" | awk '{ print $1, $2, $3 + $4 }'; else echo failed; fi
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
 
 if wants remux; then
   BUILD_DIR=$root/build/bench "$root/scripts/build.sh" native
@@ -244,7 +246,8 @@ if wants remux; then
     declare -A remux_median
     for side in core ffmpeg cat; do
       remux_median[$side]=$(printf '%s' "${remux_times[$side]:-}" | median)
-      summary+=("$(printf '%-11s %-7s %8s s (%s-%s)  cpu %s s  peak %s MiB' remux "$side" "${remux_median[$side]:-n/a}" \
+      summary+=("$(printf '%-11s %-7s %8s s (%s-%s)  cpu %s s  peak %s MiB' remux "$side" \
+        "${remux_median[$side]:-n/a}" \
         "$(printf '%s' "${remux_times[$side]:-}" | sort -g | head -n 1)" \
         "$(printf '%s' "${remux_times[$side]:-}" | sort -g | tail -n 1)" \
         "$(printf '%s' "${remux_cpu[$side]:-}" | median)" \

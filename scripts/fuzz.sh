@@ -23,7 +23,8 @@ if [[ ${1:-} == --libfuzzer ]]; then
   out=$build/fuzz-libfuzzer
   mkdir -p "$out/corpus"
   # The core's sources as the media library lists them.
-  mapfile -t sources < <(sed -n '/^add_library(media STATIC/,/)/p' "$root/CMakeLists.txt" | grep -o 'media/[a-z0-9_]*\.cpp')
+  mapfile -t sources < <(sed -n '/^add_library(media STATIC/,/)/p' "$root/CMakeLists.txt" |
+    grep -o 'media/[a-z0-9_]*\.cpp')
   clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -DREMUX_FUZZ_LIBFUZZER \
     -I"$root" "$root/tests/media/fuzz_remux.cpp" "${sources[@]/#/$root/}" -o "$out/fuzz_remux_libfuzzer"
   # Seeds cut to the first 64 KiB: the tables and the first frames, the length libFuzzer works with.

@@ -12,7 +12,7 @@ shift 2
 only=("$@")
 
 # Bump when the fixtures below change, so that a kept set is made again.
-fixture_version=5
+fixture_version=6
 fixtures=$work/fixtures
 out=$work/out
 failures=0
@@ -43,10 +43,10 @@ make_fixtures() {
   cat segment0.ts segment2.ts segment3.ts >gap.ts
   # The 33-bit 90 kHz clock wraps at about 95443.7 s: this one wraps about a second in.
   ff -i h264_aac.ts -map 0 -c copy -output_ts_offset 95441 -f mpegts wrap.ts
-  # A second encode at another size after a short pause: four video frames and six audio frames long, so that the
-  # gap is whole frames in both tracks.
+  # A second encode at another size after a short pause: one video frame long, and in the sound 8 ms, less than a
+  # frame, which must stay a pause so that the sound after it keeps its time.
   ff -f lavfi -i testsrc2=size=240x176:rate=25:duration=2 -f lavfi -i sine=sample_rate=48000:duration=2 \
-    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4.24 \
+    -pix_fmt yuv420p -c:v libx264 -preset veryfast -bf 3 -g 25 -c:a aac -b:a 64k -output_ts_offset 4.12 \
     -f mpegts second_size.ts
   cat h264_aac.ts second_size.ts >sizes.ts
   ff -i h264_aac.ts -f lavfi -i sine=sample_rate=48000:duration=4 -map 0:v -map 1:a -c:v copy -c:a mp2 \
@@ -93,21 +93,25 @@ make_damaged() {
 # a key frame.
 packet_times() {  # FILE v|a [FIRST_VIDEO_TIME]
   local first=${3:-$(first_video_time "$1")}
-  ffprobe -v error -select_streams "$2" -show_entries packet=pts_time,flags -of csv=p=0 "$1" |
-    awk -F, -v first="$first" '$1 != "" && $1 != "N/A" { printf "%.4f %s\n", $1 - first, (index($2, "K") ? "K" : "-") }' |
+  ffprobe -v error -select_streams "$2" -show_entries packet=pts_time,flags -of csv=p=0 "$1" 2>/dev/null |
+    awk -F, -v first="$first" '$1 != "" && $1 != "N/A" {
+      printf "%.4f %s\n", $1 - first, (index($2, "K") ? "K" : "-") }' |
     sort -n
 }
 first_video_time() {
-  ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 "$1" | grep -v -e '^$' -e N/A |
+  ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 "$1" 2>/dev/null |
+    grep -v -e '^$' -e N/A |
     sort -g | head -1
 }
 frame_hashes() {  # FILE v|a
   ffmpeg -hide_banner -nostdin -v error -i "$1" -map "0:$2?" -fps_mode passthrough -f framemd5 - |
     awk -F', *' '!/^#/ { print $NF }'
 }
-duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
-streams() { ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate,channels -of csv=p=0 "$1" |
-    grep -v '^$' | sort -u; }
+duration() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1" 2>/dev/null; }
+streams() {
+  ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate,channels -of csv=p=0 "$1" 2>/dev/null |
+    grep -v '^$' | sort -u
+}
 
 # The top-level boxes in order; moov must come before mdat so that a player can start before the end.
 top_boxes() {
@@ -166,7 +170,8 @@ expect_same() {  # REFERENCE_TS MP4
     local want got
     want=$(frame_hashes "$reference" "$kind")
     got=$(frame_hashes "$mp4" "$kind")
-    [[ $want == "$got" ]] || fail "decoded $kind frames differ ($(wc -l <<<"$want") vs $(wc -l <<<"$got")): $(first_difference "$want" "$got")"
+    [[ $want == "$got" ]] ||
+      fail "decoded $kind frames differ ($(wc -l <<<"$want") vs $(wc -l <<<"$got")): $(first_difference "$want" "$got")"
     want=$(packet_times "$reference" "$kind")
     got=$(packet_times "$mp4" "$kind")
     same_times "$want" "$got" || fail "$kind times or key frames differ: $(first_difference "$want" "$got")"
@@ -175,7 +180,8 @@ expect_same() {  # REFERENCE_TS MP4
   local keys stss
   keys=$(packet_times "$reference" v | grep -c ' K$' || true)
   stss=$(LC_ALL=C grep -obUa stss "$mp4" | head -n 1 | cut -d: -f1)
-  [[ -n $stss && $(od -An -tu1 -j $((stss + 8)) -N 4 "$mp4" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }') == "$keys" ]] ||
+  [[ -n $stss && $(od -An -tu1 -j $((stss + 8)) -N 4 "$mp4" |
+    awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }') == "$keys" ]] ||
     fail "no stss listing the $keys key frames"
   within "$(duration "$reference")" "$(duration "$mp4")" 0.05 ||
     fail "duration $(duration "$mp4") where the stream lasts $(duration "$reference")"
@@ -197,7 +203,8 @@ expect_kept() {  # REFERENCE_TS MP4 MIN_PERCENT
 }
 
 frame_count() {
-  ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1" |
+  ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1" \
+    2>/dev/null |
     grep -v '^$' | head -n 1
 }
 
@@ -220,14 +227,16 @@ case_h264_aac() {
   remux_ok "$fixtures/h264_aac.ts" "$out/h264_aac.mp4" || return 0
   expect_same "$fixtures/h264_aac.ts" "$out/h264_aac.mp4"
   local tag
-  "$remux" "$fixtures/h264_aac.ts" "$out/tagged.mp4" "Shipin7f3a 视频" 123456789012 >/dev/null 2>&1 || fail "tagged remux"
+  "$remux" "$fixtures/h264_aac.ts" "$out/tagged.mp4" "Shipin7f3a 视频" 123456789012 >/dev/null 2>&1 ||
+    fail "tagged remux"
   tag=$("$remux" --tag "$out/tagged.mp4" 2>&1) || fail "--tag exited $?"
   [[ $tag == *"Shipin7f3a 视频"* && $tag == *123456789012* ]] || fail "tag read back as: $tag"
 }
 case_h265_aac() {
   remux_ok "$fixtures/h265_aac.ts" "$out/h265_aac.mp4" || return 0
   expect_same "$fixtures/h265_aac.ts" "$out/h265_aac.mp4"
-  [[ $(ffprobe -v error -select_streams v -show_entries stream=codec_tag_string -of csv=p=0 "$out/h265_aac.mp4") == hvc1 ]] ||
+  [[ $(ffprobe -v error -select_streams v -show_entries stream=codec_tag_string -of csv=p=0 "$out/h265_aac.mp4") == \
+    hvc1 ]] ||
     fail "H.265 sample entry is not hvc1"
 }
 case_video_only() {
@@ -275,6 +284,19 @@ case_damaged() {
   done
   ((all_ours > all_theirs)) || fail "kept $all_ours frames, no more than ffmpeg's $all_theirs"
 }
+# The first SPS damaged (its first fields still readable, as 16x16): the key frames after it repeat it intact, so the
+# MP4 must still give the picture's own size.
+case_damaged_parameter_set() {
+  local sps
+  cp "$fixtures/h264_aac.ts" "$out/sps.ts"
+  sps=$(LC_ALL=C grep -obUaP '\x00\x00\x01\x67' "$out/sps.ts" | head -n 1 | cut -d: -f1)
+  poke "$out/sps.ts" $((sps + 8)) ff ff ff ff ff ff
+  remux_ok "$out/sps.ts" "$out/sps.mp4" || return 0
+  [[ $(streams "$out/sps.mp4") == "$(streams "$fixtures/h264_aac.ts")" ]] ||
+    fail "the size from the damaged first SPS: $(first_difference "$(streams "$fixtures/h264_aac.ts")" \
+      "$(streams "$out/sps.mp4")")"
+  expect_kept "$fixtures/h264_aac.ts" "$out/sps.mp4" 90
+}
 case_not_taken() {
   local input status
   for input in "$fixtures/not_ts.mp4" "$fixtures/mp2_audio.ts"; do
@@ -292,7 +314,7 @@ make_fixtures
 rm -rf "$out"
 mkdir -p "$out"
 for name in h264_aac h265_aac video_only joined_segments missing_segment clock_wrap sizes_change cut_off_end \
-  damaged not_taken; do
+  damaged damaged_parameter_set not_taken; do
   run_case "$name"
 done
 echo "$failures failure(s)"

@@ -190,6 +190,17 @@ TEST(Timeline, ClockWrapsAndDamageAreSetStraight) {
   times = {7777777, 1024, 2049, 3071, 4096};
   media::RepairTimeline(times, 1024, true);
   EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2048, 3072, 4096}));
+  // A hole shorter than a frame lasts; a time off by as much that comes back does not.
+  times = {0, 1024, 2432, 3457, 4780, 5504};
+  media::RepairTimeline(times, 1024, true);
+  EXPECT_EQ(times, (std::vector<std::int64_t>{0, 1024, 2432, 3456, 4480, 5504}));
+}
+
+TEST(StreamTimes, KeepMissingTimesAndJumpsOfHoursAsGiven) {
+  const std::vector<std::int64_t> given = {5, media::kNoTime, 7, 7 + (std::int64_t{1} << 40), 3, media::kNoTime, -4};
+  media::StreamTimes times;
+  for (const std::int64_t time : given) times.push_back(time);
+  EXPECT_EQ(times.expand(), given);
 }
 
 TEST(TrackTiming, AFrameMovedToKeepTheOrderKeepsItsPresentationTime) {
@@ -200,8 +211,14 @@ TEST(TrackTiming, AFrameMovedToKeepTheOrderKeepsItsPresentationTime) {
       {0, 7200}, {3600, 14400}, {3600, 10800}, {7200, 18000}};
   for (const auto& [decode, present] : times) table.add(0, 10, 90000 + decode, 90000 + present, false);
   media::SettleTimes(table);
-  EXPECT_EQ(table.tracks[0].decodeTimes, (std::vector<std::int64_t>{0, 3600, 3601, 7200}));
-  EXPECT_EQ(table.tracks[0].presentationTimes, (std::vector<std::int64_t>{7200, 14400, 10800, 18000}));
+  // Decoded at 0, 3600, 3601, 7200; shown at 7200, 14400, 10800, 18000.
+  std::vector<std::uint32_t> durations, offsets;
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    durations.push_back(table.tracks[0].durations[i]);
+    offsets.push_back(table.tracks[0].compositionOffsets[i]);
+  }
+  EXPECT_EQ(durations, (std::vector<std::uint32_t>{3600, 1, 3599, 3600}));
+  EXPECT_EQ(offsets, (std::vector<std::uint32_t>{7200, 10800, 7199, 10800}));
 }
 
 TEST(AdtsSplitter, ABrokenHeaderCostsOnlyItsFrameAndCutFramesAreJoined) {
@@ -241,19 +258,40 @@ TEST(AdtsSplitter, ABrokenHeaderCostsOnlyItsFrameAndCutFramesAreJoined) {
   EXPECT_EQ(splitter.split(second.data(), second.size(), true).size(), 1u);
 }
 
-TEST(VideoAccessUnits, DelimitersSplitAndGoAndNalUnitsGetTheirLength) {
-  const Bytes payload = {0,    0,    0,    1, 0x09, 0xF0, 0, 0,    1,    0x67, 0xAA, 0, 0,    1,
+TEST(VideoAccessUnits, DelimitersSplitAndGoAndNalUnitsGetTheirLengthButNotADamagedSps) {
+  // The SPS is cut short before its stop bit.
+  const Bytes payload = {0,    0,    0,    1, 0x09, 0xF0, 0, 0,    1,    0x67, 0x42, 0, 0,    1,
                          0x65, 0xBB, 0xCC, 0, 0,    0,    1, 0x09, 0xF0, 0,    0,    1, 0x41, 0xDD};
   media::VideoAccessUnits units(media::VideoCodec::H264);
   const auto& split = units.split(payload.data(), payload.size());
   ASSERT_EQ(split.size(), 2u);
   EXPECT_TRUE(split[0].key);
   EXPECT_FALSE(split[1].key);
-  EXPECT_EQ(split[0].sampleSize, 4u + 2 + 4 + 3);
+  EXPECT_EQ(split[0].sampleSize, 4u + 3);
   Bytes sample;
   units.appendSample(split[0], sample);
   units.appendSample(split[1], sample);
-  EXPECT_EQ(sample, (Bytes{0, 0, 0, 2, 0x67, 0xAA, 0, 0, 0, 3, 0x65, 0xBB, 0xCC, 0, 0, 0, 2, 0x41, 0xDD}));
+  EXPECT_EQ(sample, (Bytes{0, 0, 0, 3, 0x65, 0xBB, 0xCC, 0, 0, 0, 2, 0x41, 0xDD}));
+}
+
+TEST(VideoAccessUnits, TheRecordTakesSetsThatCameIntactAndRecurOverTheFirstOnes) {
+  const Bytes sps318x238 =
+      FromHex("677a0015b6d9470e0807c704040642020504c40a14036505043d456022000003000200000300643e28532c");
+  const Bytes sps200x100 = FromHex("6742c00bd9034fe59f011000000300100000030320f142a480");
+  const auto widthAfter = [&](const std::vector<std::pair<const Bytes*, bool>>& keyFrames) {
+    media::VideoAccessUnits units(media::VideoCodec::H264);
+    for (const auto& [sps, damaged] : keyFrames) {
+      Bytes payload = {0, 0, 1};
+      payload.insert(payload.end(), sps->begin(), sps->end());
+      for (int byte : {0, 0, 1, 0x68, 0xCB, 0x83, 0xCB, 0x20, 0, 0, 1, 0x65, 0x88}) payload.push_back(static_cast<std::uint8_t>(byte));
+      for (const auto& unit : units.split(payload.data(), payload.size())) units.collectParameterSets(unit, damaged);
+    }
+    const auto config = units.config();
+    return config ? config->width : 0;
+  };
+  EXPECT_EQ(widthAfter({{&sps318x238, false}}), 318);
+  EXPECT_EQ(widthAfter({{&sps318x238, false}, {&sps200x100, false}, {&sps200x100, false}}), 200);
+  EXPECT_EQ(widthAfter({{&sps200x100, true}, {&sps200x100, true}, {&sps318x238, false}}), 318);
 }
 
 }  // namespace
