@@ -96,6 +96,23 @@ BitReader payloadReader(const std::vector<std::uint8_t>& unit, std::size_t heade
   return BitReader(std::move(rbsp));
 }
 
+// The conformance or frame cropping window, when the SPS has one: left plus right
+// and top plus bottom, in the units the caller scales by its chroma subsampling.
+struct CropOffsets {
+  std::uint64_t across = 0;
+  std::uint64_t down = 0;
+};
+
+CropOffsets readCropOffsets(BitReader& reader) {
+  CropOffsets crop;
+  if (!reader.flag()) return crop;
+  crop.across = reader.ue();
+  crop.across += reader.ue();
+  crop.down = reader.ue();
+  crop.down += reader.ue();
+  return crop;
+}
+
 // Picture size after cropping, from the coded size and the crop offsets in chroma
 // units; nothing when the result is empty or does not fit the sample entry.
 std::optional<std::pair<std::uint16_t, std::uint16_t>> croppedSize(std::uint64_t codedWidth, std::uint64_t codedHeight,
@@ -252,13 +269,7 @@ std::optional<AvcSps> parseAvcSps(const std::vector<std::uint8_t>& unit, bool wh
   const bool frameMbsOnly = reader.flag();
   if (!frameMbsOnly) reader.skip(1);  // mb_adaptive_frame_field_flag
   reader.skip(1);                     // direct_8x8_inference_flag
-  std::uint64_t cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0;
-  if (reader.flag()) {
-    cropLeft = reader.ue();
-    cropRight = reader.ue();
-    cropTop = reader.ue();
-    cropBottom = reader.ue();
-  }
+  const CropOffsets crop = readCropOffsets(reader);
   if (wholeUnit) {
     if (reader.flag()) skipAvcVui(reader);
     if (!reader.atEnd()) return std::nullopt;
@@ -267,8 +278,8 @@ std::optional<AvcSps> parseAvcSps(const std::vector<std::uint8_t>& unit, bool wh
 
   const std::uint64_t fieldFactor = frameMbsOnly ? 1 : 2;
   const auto [subWidth, subHeight] = chromaSubsampling(sps.chromaFormat, separatePlanes);
-  const auto size = croppedSize(widthInMbs * 16, heightInMapUnits * 16 * fieldFactor, subWidth * (cropLeft + cropRight),
-                                subHeight * fieldFactor * (cropTop + cropBottom));
+  const auto size = croppedSize(widthInMbs * 16, heightInMapUnits * 16 * fieldFactor, subWidth * crop.across,
+                                subHeight * fieldFactor * crop.down);
   if (!size) return std::nullopt;
   sps.width = size->first;
   sps.height = size->second;
@@ -478,19 +489,13 @@ std::optional<HevcSps> parseHevcSps(const std::vector<std::uint8_t>& unit) {
   const bool separatePlanes = sps.chromaFormat == 3 && reader.flag();
   const std::uint64_t codedWidth = reader.ue();
   const std::uint64_t codedHeight = reader.ue();
-  std::uint64_t cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0;
-  if (reader.flag()) {
-    cropLeft = reader.ue();
-    cropRight = reader.ue();
-    cropTop = reader.ue();
-    cropBottom = reader.ue();
-  }
+  const CropOffsets crop = readCropOffsets(reader);
   sps.bitDepthLumaMinus8 = reader.ue(8);
   sps.bitDepthChromaMinus8 = reader.ue(8);
   if (reader.failed()) return std::nullopt;
   const auto [subWidth, subHeight] = chromaSubsampling(sps.chromaFormat, separatePlanes);
   const auto size =
-      croppedSize(codedWidth, codedHeight, subWidth * (cropLeft + cropRight), subHeight * (cropTop + cropBottom));
+      croppedSize(codedWidth, codedHeight, subWidth * crop.across, subHeight * crop.down);
   if (!size) return std::nullopt;
   sps.width = size->first;
   sps.height = size->second;
