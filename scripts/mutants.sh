@@ -133,7 +133,7 @@ faults=(
   "altered_name_converted convert/conversion.cpp - - s/if \(chosen.nameAltered\) \{/if (false) {/"
   "emulation_bytes_kept media/parameter_sets.cpp - - s/if \(zeros >= 2 && byte == 3\) \{/if (false) {/"
   "start_code_padding_kept media/parameter_sets.cpp - - s/while \(unitEnd > unitStart && unitEnd\[-1\] == 0\) --unitEnd;//"
-  "avc_crop_ignored media/parameter_sets.cpp - - s/subWidth \* \(cropLeft \+ cropRight\),/0,/"
+  "avc_crop_ignored media/parameter_sets.cpp - - s/heightInMapUnits \* 16 \* fieldFactor, subWidth \* crop\.across,/heightInMapUnits * 16 * fieldFactor, 0,/"
   "avc_fields_as_frames media/parameter_sets.cpp - - s/fieldFactor = frameMbsOnly \? 1 : 2;/fieldFactor = 1;/"
   "avc_scaling_lists_unread media/parameter_sets.cpp - - s/if \(reader.flag\(\)\) skipAvcScalingList\(reader, i < 6 \? 16 : 64\);/reader.flag();/"
   "avc_high_record_fields_missing media/parameter_sets.cpp - - s/first->profile == 110 \|\| first->profile == 122 \|\|/first->profile == 110 ||/"
