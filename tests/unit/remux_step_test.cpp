@@ -74,6 +74,7 @@ TEST_F(RemuxStepTest, ATransportStreamBecomesTheMp4UnderTheVideosNameWithTheCapt
       EXPECT_EQ(platform.bytesOf(kVideo), kJoin) << "the join must keep its name while the MP4 grows";
       EXPECT_EQ(platform.lockedFolders.count("C:\\tools"), 1u) << "another copy could start a script meanwhile";
       form.onClick(Control::Command1);
+      EXPECT_EQ(captionStart().rfind(convert::kCaptionConverting, 0), 0u) << "the click took the remux's progress away";
     }
   };
   const convert::RemuxReport report = view.remux->run();
