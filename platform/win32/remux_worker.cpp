@@ -14,6 +14,7 @@ namespace {
 // Reads and writes go to the disk in pieces this large: the core asks for packets
 // of a few hundred bytes, and a system call each would cost more than the remux.
 constexpr std::size_t kBufferBytes = 4u << 20;
+constexpr std::size_t kDirectReadBytes = 64u << 10;
 
 bool readAt(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, DWORD length, DWORD& read) {
   OVERLAPPED at{};
@@ -35,8 +36,10 @@ class FileSource final : public media::ByteSource {
     while (done < length && offset + done < size_ && !failed_) {
       const std::uint64_t at = offset + done;
       if (at < bufferStart_ || at >= bufferStart_ + bufferLength_) {
-        // Large reads skip the buffer; small ones fill it from where they start.
-        if (length - done >= buffer_.size()) {
+        // The core reads in large pieces of its own, which go straight to it: copying
+        // them through this buffer would move every byte twice. Small reads (box
+        // headers, the first packets) fill the buffer from where they start.
+        if (length - done >= kDirectReadBytes) {
           DWORD read = 0;
           const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
           if (!readAt(file_.get(), at, buffer + done, chunk, read)) failed_ = true;
