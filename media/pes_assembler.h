@@ -36,6 +36,8 @@ struct PesUnit {
 class ByteBuffer {
  public:
   void append(const std::uint8_t* data, std::size_t size, std::size_t limit) {
+    // A packet with an empty payload brings nothing, and memcpy takes no null pointer even for no bytes.
+    if (size == 0) return;
     if (size_ + size > storage_.size())
       storage_.resize(std::max(size_ + size, std::min(2 * storage_.size(), limit)));
     std::memcpy(storage_.data() + size_, data, size);
