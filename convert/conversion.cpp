@@ -56,6 +56,10 @@ SearchResult readFragmentFolder(platform::Platform& platform, CacheState& state,
   return result;
 }
 
+std::string interpreterPath(platform::Platform& platform) {
+  return platform::JoinPath(platform.systemFolder(), "cmd.exe");
+}
+
 bool isNetworkPath(const std::string& path) { return path.rfind("\\\\", 0) == 0; }
 
 bool isFile(platform::Platform& platform, const std::string& path) {
@@ -77,106 +81,66 @@ std::string sizesText(std::uint64_t found, std::uint64_t expected) {
 
 }  // namespace
 
-void StartConversion(platform::Platform& platform, ListView& list, CacheState& state) {
-  // The running interpreter reads the script line by line from the file: a new
-  // script written now would be read by it from the middle.
-  if (state.conversion) {
-    platform.message(kConversionRunning);
-    return;
-  }
-  const int index = list.selectedListIndex();
-  if (index < 0 || static_cast<std::size_t>(index) >= state.CacheFolderNames.size()) {
-    platform.message(kNoSelection);
-    return;
-  }
-  // One reading of the selection for the whole conversion: the walk below yields,
-  // and a click then must not mix the folder of one video with the name of another.
-  const CacheFolder chosen = state.CacheFolderNames[static_cast<std::size_t>(index)];
+FolderCheck CheckFragmentFolder(platform::Platform& platform, CacheState& state, const CacheFolder& video) {
   // The path in the table would open another folder, or none.
-  if (chosen.nameAltered) {
-    platform.message(kFolderNameUnreadable + chosen.fullPath);
-    return;
-  }
-  state.SelectedFolderPath = platform::WithTrailingBackslash(chosen.fullPath);
-  const std::string folder = state.SelectedFolderPath;
-
-  const SearchResult search = readFragmentFolder(platform, state, folder);
+  if (video.nameAltered) return {kFolderNameUnreadable + video.fullPath, {}};
+  state.SelectedFolderPath = platform::WithTrailingBackslash(video.fullPath);
+  const SearchResult search = readFragmentFolder(platform, state, state.SelectedFolderPath);
   switch (search.outcome) {
     case FragmentSearch::Unreadable:
-      platform.message(kSelectedFolderGone + search.error);
-      return;
+      return {kSelectedFolderGone + search.error, {}};
     case FragmentSearch::NoFiles:
-      platform.message(kNoFiles);
-      return;
+      return {kNoFiles, {}};
     case FragmentSearch::NoTdlFiles:
-      platform.message(kNoTdlFiles);
-      return;
+      return {kNoTdlFiles, {}};
     case FragmentSearch::Found:
       break;
   }
-  const FragmentPlan fragments = PlanFragments(search.files);
+  FolderCheck check{{}, PlanFragments(search.files)};
   // A name that only ends in "tdl" passes the check, but the copy would find nothing to join.
-  if (fragments.fragments.empty()) {
-    platform.message(kNoTdlFiles);
-    return;
-  }
-  // The client caches only what was played; a video with holes jumps at each.
-  if (fragments.missingNumbers > 0 &&
-      !platform.askYesNo(kMissingSegmentsBefore + std::to_string(fragments.missingNumbers) + kMissingSegmentsAfter)) {
-    return;
-  }
+  if (check.fragments.fragments.empty()) check.refusal = kNoTdlFiles;
+  return check;
+}
 
-  const std::string interpreter = platform::JoinPath(platform.systemFolder(), "cmd.exe");
-  if (!isFile(platform, interpreter)) return;
+bool InterpreterPresent(platform::Platform& platform) { return isFile(platform, interpreterPath(platform)); }
+
+std::string StartJoin(platform::Platform& platform, CacheState& state, const CacheFolder& video,
+                      const FragmentPlan& fragments, const std::vector<std::string>& taken) {
+  // The running interpreter reads the script line by line from the file: a new
+  // script written now would be read by it from the middle.
+  if (state.conversion) return kConversionRunning;
+  const std::string interpreter = interpreterPath(platform);
+  if (!isFile(platform, interpreter)) return kInterpreterNotStarted + interpreter;
+  const std::string folder = platform::WithTrailingBackslash(video.fullPath);
 
   const std::string appFolder = platform.AppFolder();
-  if (isNetworkPath(appFolder)) {
-    platform.message(kAppFolderOnNetwork + appFolder);
-    return;
-  }
+  if (isNetworkPath(appFolder)) return kAppFolderOnNetwork + appFolder;
   // Taken before the output's name is chosen, so that no other copy of the
   // program picks the same free name meanwhile.
   auto lock = platform.lockScriptFolder(appFolder);
-  if (!lock) {
-    platform.message(kConversionRunning);
-    return;
-  }
+  if (!lock) return kConversionRunning;
   const std::string scriptPath = platform::JoinPath(appFolder, kScriptName);
   const std::string temporary = platform::JoinPath(appFolder, kTemporaryName);
   const std::string remuxing = platform::JoinPath(appFolder, kRemuxTemporaryName);
   for (const std::string* own : {&scriptPath, &temporary, &remuxing}) {
-    if (const auto taken = OwnNameTaken(platform, *own)) {
-      platform.message(*taken);
-      return;
-    }
+    if (auto occupied = OwnNameTaken(platform, *own)) return *occupied;
   }
-  const std::string outputName = ChooseOutputName(platform, appFolder, chosen.baseName, fragments.totalBytes,
-                                                  TagFor(chosen.fullPath, fragments.totalBytes), state.readTag);
+  const std::string outputName =
+      ChooseOutputName(platform, appFolder, video.baseName, fragments.totalBytes,
+                       TagFor(video.fullPath, fragments.totalBytes), state.readTag, taken);
   const ScriptPlan script = PlanMergeScript(platform, fragments, folder, appFolder, outputName);
-  if (script.refusal) {
-    platform.message(script.refusal + script.refused);
-    return;
-  }
+  if (script.refusal) return script.refusal + script.refused;
   std::string text;
   for (const std::string& line : script.lines) text += line + "\r\n";
   const auto bytes = platform.encode(text, platform::CodePage::Oem);
-  if (!bytes) {
-    platform.message(kPathNotScriptable + text);
-    return;
-  }
+  if (!bytes) return kPathNotScriptable + text;
   // The appending copies must start from nothing.
   if (isFile(platform, temporary)) {
     const platform::Status deleted = platform.deleteFile(temporary);
-    if (!deleted.ok()) {
-      platform.message(CannotWriteMessage(kOutputInUse + temporary + "（", deleted, "）"));
-      return;
-    }
+    if (!deleted.ok()) return CannotWriteMessage(kOutputInUse + temporary + "（", deleted, "）");
   }
   const platform::Status written = platform.writeFile(scriptPath, *bytes);
-  if (!written.ok()) {
-    platform.message(CannotWriteMessage(kScriptNotWritten, written));
-    return;
-  }
+  if (!written.ok()) return CannotWriteMessage(kScriptNotWritten, written);
   // An earlier video of the same size stays when the join fails: only another file
   // under the name tells that this run renamed its join.
   const auto outputBefore = platform.fileStamp(platform::JoinPath(appFolder, outputName));
@@ -185,13 +149,41 @@ void StartConversion(platform::Platform& platform, ListView& list, CacheState& s
   const std::string commandLine = kInterpreterCommand + std::string(kScriptName);
   const platform::Status started = platform.runInterpreter(
       {interpreter, commandLine, script.workingFolder, platform::WindowStyle::Minimized}, std::move(lock));
-  if (!started.ok()) {
-    platform.message(kInterpreterNotStarted + started.error);
-    return;
-  }
+  if (!started.ok()) return kInterpreterNotStarted + started.error;
   RunningConversion running{appFolder, outputName, folder, {}, fragments.totalBytes, outputBefore};
   for (const Fragment& fragment : fragments.fragments) running.fragmentNames.push_back(fragment.name);
   state.conversion = std::move(running);
+  return {};
+}
+
+void StartConversion(platform::Platform& platform, ListView& list, CacheState& state) {
+  if (state.conversion) {
+    platform.message(kConversionRunning);
+    return;
+  }
+  const std::vector<int> selected = list.selectedListIndices();
+  const int index = selected.empty() ? -1 : selected.front();
+  if (index < 0 || static_cast<std::size_t>(index) >= state.CacheFolderNames.size()) {
+    platform.message(kNoSelection);
+    return;
+  }
+  // One reading of the selection for the whole conversion: the walk below yields,
+  // and a click then must not mix the folder of one video with the name of another.
+  const CacheFolder chosen = state.CacheFolderNames[static_cast<std::size_t>(index)];
+  const FolderCheck check = CheckFragmentFolder(platform, state, chosen);
+  if (!check.refusal.empty()) {
+    platform.message(check.refusal);
+    return;
+  }
+  // The client caches only what was played; a video with holes jumps at each.
+  if (check.fragments.missingNumbers > 0 &&
+      !platform.askYesNo(kMissingSegmentsBefore + std::to_string(check.fragments.missingNumbers) +
+                         kMissingSegmentsAfter)) {
+    return;
+  }
+  if (!InterpreterPresent(platform)) return;
+  const std::string refusal = StartJoin(platform, state, chosen, check.fragments);
+  if (!refusal.empty()) platform.message(refusal);
 }
 
 std::optional<int> ConversionProgress(platform::Platform& platform, const CacheState& state) {
@@ -203,8 +195,8 @@ std::optional<int> ConversionProgress(platform::Platform& platform, const CacheS
   return static_cast<int>(std::min<std::uint64_t>(done, total) * 100 / total);
 }
 
-std::optional<std::string> FinishConversion(platform::Platform& platform, CacheState& state) {
-  if (!state.conversion) return std::nullopt;
+JoinEnd FinishJoin(platform::Platform& platform, CacheState& state) {
+  if (!state.conversion) return {};
   const RunningConversion finished = std::move(*state.conversion);
   state.conversion.reset();
   const std::string script = platform::JoinPath(finished.appFolder, kScriptName);
@@ -220,19 +212,21 @@ std::optional<std::string> FinishConversion(platform::Platform& platform, CacheS
   const auto size = platform.fileSize(output);
   const auto stamp = platform.fileStamp(output);
   const bool renamedNow = stamp && !(finished.outputBefore && platform::SameFile(*stamp, *finished.outputBefore));
-  if (!partial && renamedNow && size == expected) return finished.outputName;
+  if (!partial && renamedNow && size == expected) return {finished.outputName, {}};
   if (partial) platform.deleteFile(temporary);
 
-  if (partial && *partial == expected) {
-    platform.message(kOutputInUse + output);
-  } else if (!partial && size && !renamedNow) {
-    platform.message(kOutputIncomplete + output + kOutputFromEarlierRun);
-  } else if (partial || size) {
-    platform.message(kOutputIncomplete + output + "（" + sizesText(partial ? *partial : *size, expected) + "）");
-  } else {
-    platform.message(kOutputIncomplete + output + "（文件不存在）");
+  if (partial && *partial == expected) return {std::nullopt, kOutputInUse + output};
+  if (!partial && size && !renamedNow) return {std::nullopt, kOutputIncomplete + output + kOutputFromEarlierRun};
+  if (partial || size) {
+    return {std::nullopt, kOutputIncomplete + output + "（" + sizesText(partial ? *partial : *size, expected) + "）"};
   }
-  return std::nullopt;
+  return {std::nullopt, kOutputIncomplete + output + "（文件不存在）"};
+}
+
+std::optional<std::string> FinishConversion(platform::Platform& platform, CacheState& state) {
+  JoinEnd ended = FinishJoin(platform, state);
+  if (!ended.failure.empty()) platform.message(ended.failure);
+  return std::move(ended.name);
 }
 
 void RemoveInterruptedRun(platform::Platform& platform) {

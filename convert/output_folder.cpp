@@ -1,5 +1,7 @@
 #include "convert/output_folder.h"
 
+#include <algorithm>
+
 #include "convert/messages.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
@@ -16,6 +18,12 @@ std::string quoteForCommandLine(const std::string& path) {
   return quoted + "\"";
 }
 
+// Windows finds "Shipin7F3A.mp4" under "Shipin7f3a.mp4"; the names differ in ASCII at most.
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 }  // namespace
 
 std::string OutputFileName(const std::string& baseName) {
@@ -24,13 +32,17 @@ std::string OutputFileName(const std::string& baseName) {
 
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
                              std::uint64_t expectedBytes, const media::SourceTag& tag,
-                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag) {
+                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag,
+                             const std::vector<std::string>& taken) {
   const std::string plain = OutputFileName(baseName);
   const std::string stem = plain.substr(0, plain.size() - std::string(".mp4").size());
   // Two cache folders often share their first four characters; a video of
   // another size there is another video, which must not be lost.
   for (int number = 1;; ++number) {
     const std::string name = number == 1 ? plain : stem + " (" + std::to_string(number) + ").mp4";
+    if (std::any_of(taken.begin(), taken.end(), [&](const std::string& other) { return sameNameIgnoringCase(name, other); })) {
+      continue;
+    }
     const std::string path = platform::JoinPath(appFolder, name);
     const platform::PathKind kind = platform.kindOf(path);
     if (kind == platform::PathKind::Missing) return name;

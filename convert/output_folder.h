@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/remux.h"
 #include "platform/platform.h"
@@ -19,10 +20,12 @@ std::string OutputFileName(const std::string& baseName);
 // The name the video of baseName's folder takes in appFolder: its own name while
 // that is free or holds this folder's earlier output (a join of exactly
 // expectedBytes, or an MP4 whose tag names the same folder and bytes), else the
-// first "Shipin7f3a (2).mp4", "(3)", ... that is.
+// first "Shipin7f3a (2).mp4", "(3)", ... that is. A name in `taken` belongs to another
+// video of the same run and is never chosen, whatever stands under it.
 std::string ChooseOutputName(platform::Platform& platform, const std::string& appFolder, const std::string& baseName,
                              std::uint64_t expectedBytes, const media::SourceTag& tag = {},
-                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag = {});
+                             const std::function<std::optional<media::SourceTag>(const std::string&)>& readTag = {},
+                             const std::vector<std::string>& taken = {});
 
 // The program's own names beside it (the script, the partial video, the settings'
 // new copy) are written and removed freely; a folder or a link under one is the
