@@ -38,7 +38,7 @@ void MainForm::onClick(Control button) {
     case Control::Command2:
       if (state_.walking) break;
       // The caption tells of the last conversion until the user moves on, but of a running one to its end.
-      if (!state_.conversion && !remux_) view_.setWindowCaption(kWindowCaption);
+      if (!state_.conversion && !remux_ && !batch_) view_.setWindowCaption(kWindowCaption);
       convert::ReadCacheFolder(platform_, view_, state_, view_.controlText(Control::Text1));
       break;
     case Control::Command3:
@@ -68,8 +68,13 @@ void MainForm::endProgram() {
 
 void MainForm::startConversion() {
   // The remux holds the lock the interpreter had: the conversion is not over yet.
-  if (remux_) {
+  if (remux_ || batch_) {
     platform_.message(convert::kConversionRunning);
+    return;
+  }
+  const std::vector<int> selected = view_.selectedListIndices();
+  if (selected.size() > 1 && !state_.conversion) {
+    startBatch(selected);
     return;
   }
   const bool wasRunning = state_.conversion.has_value();
@@ -79,6 +84,47 @@ void MainForm::startConversion() {
   shownPercent_ = 0;
   view_.startProgressTimer();
   onProgressTimer();
+}
+
+void MainForm::startBatch(const std::vector<int>& selected) {
+  view_.setWindowCaption(kWindowCaption);
+  convert::Batch batch = convert::Batch::Prepare(platform_, state_, selected);
+  if (batch.empty() || !convert::InterpreterPresent(platform_)) return;
+  // A click taken while a message box was up may have started a conversion of its own.
+  if (state_.conversion || remux_) {
+    platform_.message(convert::kConversionRunning);
+    return;
+  }
+  batch_ = std::move(batch);
+  continueBatch();
+}
+
+void MainForm::continueBatch() {
+  while (const convert::CacheFolder* video = batch_->next()) {
+    // The folder is read again: the client may have added to it since the click.
+    const convert::FolderCheck check = convert::CheckFragmentFolder(platform_, state_, *video);
+    const std::string refusal =
+        check.refusal.empty() ? convert::StartJoin(platform_, state_, *video, check.fragments, batch_->names())
+                              : check.refusal;
+    if (refusal.empty()) {
+      batch_->took(state_.conversion->outputName);
+      shownPercent_ = 0;
+      view_.startProgressTimer();
+      onProgressTimer();
+      return;
+    }
+    batch_->failed(refusal);
+  }
+  endBatch();
+}
+
+void MainForm::endBatch() {
+  const convert::Batch ended = std::move(*batch_);
+  batch_.reset();
+  showEnd(ended.endCaption());
+  view_.flashIfInBackground();
+  const std::string report = ended.report();
+  if (!report.empty()) platform_.message(report);
 }
 
 void MainForm::onProgressTimer() {
@@ -91,6 +137,11 @@ void MainForm::onProgressTimer() {
 
 void MainForm::showProgress(int percent) {
   shownPercent_ = std::max(shownPercent_, percent);
+  if (batch_ && batch_->size() > 1) {
+    view_.setWindowCaption(batch_->progressCaption(shownPercent_) + " - " + kWindowCaption);
+    view_.showTaskbarProgress(batch_->overallPercent(shownPercent_));
+    return;
+  }
   view_.setWindowCaption(convert::kCaptionConverting + std::to_string(shownPercent_) + "% - " + kWindowCaption);
   view_.showTaskbarProgress(shownPercent_);
 }
@@ -106,24 +157,34 @@ void MainForm::onInterpreterEnded(bool seen) {
   // Only now may another copy start a script: until the end is judged and cleaned up,
   // its script and partial file would be taken for this run's leftovers. The remux
   // belongs to the conversion and keeps the lock until it ends.
-  if (!remux_) platform_.releaseInterpreter();
+  if (remux_) return;
+  platform_.releaseInterpreter();
+  if (batch_) continueBatch();
 }
 
 void MainForm::judgeEnd(bool seen) {
   // A video whose interpreter may still be writing it cannot be judged yet.
+  // Nor may another start while it could still be writing.
   if (!seen) {
     state_.conversion.reset();
+    if (batch_) batch_->stop();
     showEnd({});
     return;
   }
   const std::optional<convert::RunningConversion> ended = state_.conversion;
   view_.stopProgressTimer();
-  const auto name = convert::FinishConversion(platform_, state_);
-  if (!name || !ended) {
+  const convert::JoinEnd joined = convert::FinishJoin(platform_, state_);
+  if (!joined.name || !ended) {
+    if (batch_) {
+      batch_->failed(joined.failure);
+      return;
+    }
+    if (!joined.failure.empty()) platform_.message(joined.failure);
     showEnd({});
     return;
   }
-  remux_ = std::make_shared<convert::RemuxJob>(remuxFiles_, remuxEngine_, ended->appFolder, *name, ended->folder);
+  remux_ = std::make_shared<convert::RemuxJob>(remuxFiles_, remuxEngine_, ended->appFolder, *joined.name,
+                                               ended->folder);
   view_.startProgressTimer();
   onProgressTimer();
   view_.startRemux(remux_);
@@ -133,6 +194,12 @@ void MainForm::onRemuxEnded(const convert::RemuxReport& report) {
   if (!remux_) return;
   const std::string name = remux_->videoName();
   remux_.reset();
+  if (batch_) {
+    batch_->ended(name, report);
+    platform_.releaseInterpreter();
+    continueBatch();
+    return;
+  }
   showEnd(convert::FinishedCaption(name, report));
   platform_.releaseInterpreter();
   view_.flashIfInBackground();

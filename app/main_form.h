@@ -2,10 +2,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/form_layout.h"
 #include "app/form_view.h"
+#include "convert/batch.h"
 #include "convert/cache_state.h"
 #include "convert/remux_step.h"
 #include "platform/platform.h"
@@ -40,6 +42,10 @@ class MainForm {
 
  private:
   void startConversion();
+  void startBatch(const std::vector<int>& selected);
+  // Starts the batch's next video that can be started; ends the batch after its last.
+  void continueBatch();
+  void endBatch();
   void endProgram();
   void showProgress(int percent);
   void showEnd(const std::string& captionStart);
@@ -51,6 +57,7 @@ class MainForm {
   convert::RemuxFiles& remuxFiles_;
   convert::RemuxEngine& remuxEngine_;
   std::shared_ptr<convert::RemuxJob> remux_;
+  std::optional<convert::Batch> batch_;
   int shownPercent_ = 0;
 };
 

@@ -55,7 +55,7 @@ WindowClass windowClassOf(ControlKind kind) {
     case ControlKind::Button:
       return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0};
     case ControlKind::ListBox:
-      return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE};
+      return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_EXTENDEDSEL | LBS_WANTKEYBOARDINPUT, WS_EX_CLIENTEDGE};
     case ControlKind::Picture:
       return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
   }
@@ -213,6 +213,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       form_.onClose();
       return 0;
+    case WM_VKEYTOITEM:
+      return reinterpret_cast<HWND>(lParam) == control(Control::List1) ? onListKey(LOWORD(wParam)) : -1;
     case platform::win32::kInterpreterEndedMessage:
       onInterpreterEnded(wParam == platform::win32::kInterpreterEndSeen);
       return 0;
@@ -268,6 +270,13 @@ void MainWindow::startRemux(std::shared_ptr<convert::RemuxJob> job) { remuxWorke
 
 // The remux answers a cancel within one read or write of its buffers; the program must end within a second.
 void MainWindow::awaitRemux() { remuxWorker_.awaitEnd(900); }
+
+// The list box knows Shift and Ctrl with clicks and arrows, but not Ctrl+A, which users expect of any list.
+LRESULT MainWindow::onListKey(UINT key) {
+  if (key != 'A' || GetKeyState(VK_CONTROL) >= 0) return -1;
+  SendMessageW(control(Control::List1), LB_SETSEL, TRUE, -1);
+  return -2;
+}
 
 void MainWindow::onTaskbarButtonCreated() {
   com_.enter();
@@ -328,8 +337,14 @@ bool MainWindow::addListEntry(const std::string& text) {
   return true;
 }
 
-int MainWindow::selectedListIndex() {
-  return static_cast<int>(SendMessageW(control(Control::List1), LB_GETCURSEL, 0, 0));
+std::vector<int> MainWindow::selectedListIndices() {
+  const HWND list = control(Control::List1);
+  const LRESULT count = SendMessageW(list, LB_GETSELCOUNT, 0, 0);
+  if (count <= 0) return {};
+  std::vector<int> selected(static_cast<std::size_t>(count));
+  const LRESULT got = SendMessageW(list, LB_GETSELITEMS, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(selected.data()));
+  selected.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return selected;
 }
 
 void MainWindow::beginListFill() {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "app/form_view.h"
 #include "app/main_form.h"
@@ -43,7 +44,7 @@ class MainWindow final : public FormView {
   void awaitRemux() override;
   void clearList() override;
   bool addListEntry(const std::string& text) override;
-  int selectedListIndex() override;
+  std::vector<int> selectedListIndices() override;
   void beginListFill() override;
   void endListFill() override;
 
@@ -56,6 +57,8 @@ class MainWindow final : public FormView {
   void onCommand(int id, int notification);
   void onActivate(bool active);
   void onDpiChanged(UINT dpi, const RECT& suggested);
+  // A key pressed in the list, before the list acts on it: -2 when handled here, -1 to let the list act.
+  LRESULT onListKey(UINT key);
   void onInterpreterEnded(bool seen);
   void onRemuxEnded();
   // The path box's helpers, in main_window_path_box.cpp.

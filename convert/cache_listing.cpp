@@ -60,8 +60,10 @@ void ListCacheFolders(platform::Platform& platform, ListView& list, CacheState& 
     while (auto entry = reader.next()) {
       if (!entry->isFolder) continue;
       // Table first, then list: position i of the list always has entry i.
-      state.CacheFolderNames.push_back({platform::GetBaseName(entry->name), folder + entry->name, entry->nameAltered});
-      if (!list.addListEntry(platform.formatCreationTime(entry->created))) {
+      const std::string shown = platform.formatCreationTime(entry->created);
+      state.CacheFolderNames.push_back(
+          {platform::GetBaseName(entry->name), folder + entry->name, entry->nameAltered, shown});
+      if (!list.addListEntry(shown)) {
         state.CacheFolderNames.pop_back();
         listFull = true;
         break;

@@ -16,6 +16,7 @@ struct CacheFolder {
   std::string baseName;      // the name without anything from its last dot on
   std::string fullPath;      // the folder itself, without a trailing backslash
   bool nameAltered = false;  // fullPath is not the folder's name, which UTF-8 cannot hold
+  std::string shownTime;     // the list's text for it, by which messages name the video
 };
 
 // A conversion whose interpreter has been started and has not been seen to end.

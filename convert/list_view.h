@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace convert {
 
@@ -11,8 +12,8 @@ class ListView {
   virtual void clearList() = 0;
   // False when the list could not take the entry, which it then does not hold.
   virtual bool addListEntry(const std::string& text) = 0;
-  // The selected position, or -1 while nothing is selected.
-  virtual int selectedListIndex() = 0;
+  // The selected positions in list order; none while nothing is selected.
+  virtual std::vector<int> selectedListIndices() = 0;
   // A long fill is bracketed by these so the view can hold back repainting.
   virtual void beginListFill() = 0;
   virtual void endListFill() = 0;

@@ -46,4 +46,15 @@ inline constexpr const char* kRemuxUnreadable = "无法识别其中的视频数�
 inline constexpr const char* kRemuxReadFailed = "读取失败";
 inline constexpr const char* kRemuxNotReplaced = "无法替换，";
 
+// Several videos in one go. Each entry of a list below is the time the list shows
+// for the video, kBatchEntrySeparator, and today's text for its cause.
+inline constexpr const char* kBatchEntrySeparator = "：";
+inline constexpr const char* kBatchSkipped = "以下视频无法转换，将跳过：";
+inline constexpr const char* kBatchFailed = "以下视频没有转换成功：";
+// The one question before several videos with missing segments; their count goes first.
+inline constexpr const char* kBatchMissingSegments =
+    " 个视频没有缓存完整，转换出的视频会在缺少分段的地方跳过。仍要转换这些视频吗？";
+// "正在转换 2/5 45% - " + title while the second of five runs; "已转换 5 个视频 - " + title at the end.
+inline constexpr const char* kCaptionBatchConverted = " 个视频";
+
 }  // namespace convert

@@ -28,7 +28,7 @@ class FakeView : public app::FormView {
     list.push_back(text);
     return true;
   }
-  int selectedListIndex() override { return selected; }
+  std::vector<int> selectedListIndices() override { return selected; }
   void beginListFill() override {}
   void endListFill() override {}
   void startRemux(std::shared_ptr<convert::RemuxJob> job) override { remux = std::move(job); }
@@ -38,7 +38,7 @@ class FakeView : public app::FormView {
   std::map<app::Control, std::string> texts;
   std::size_t listCapacity = SIZE_MAX;  // entries past it are refused, as a list out of memory does
   std::vector<std::string> list;
-  int selected = -1;
+  std::vector<int> selected;
   std::string caption;
   bool timerRunning = false;
   std::optional<int> taskbarProgress;

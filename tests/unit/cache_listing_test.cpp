@@ -59,7 +59,7 @@ TEST_F(CacheListingTest, AnExtendedPathIsScriptedInItsPlainForm) {
   };
   for (const auto& [typed, scriptStart] : cases) {
     read(typed);
-    view.selected = 0;
+    view.selected = {0};
     state.conversion.reset();
     platform.releaseInterpreter();
     convert::StartConversion(platform, view, state);
@@ -96,7 +96,7 @@ TEST_F(CacheListingTest, AFullListEndsTheFillAndAnUnholdableNameIsListedButNotCo
   platform.alteredNames.insert(altered);
   read("D:\\vodcache");
   ASSERT_EQ(view.list.size(), 4u);
-  view.selected = 3;
+  view.selected = {3};
   convert::StartConversion(platform, view, state);
   EXPECT_EQ(platform.messages, std::vector<std::string>{convert::kFolderNameUnreadable + altered});
   EXPECT_FALSE(platform.has("C:\\tools\\Fok.BAT"));
@@ -107,7 +107,7 @@ TEST_F(CacheListingTest, ClicksDuringAWalkCannotPutListAndTableOutOfStep) {
   fakes::FakeRemuxEngine remuxEngine;
   app::MainForm form(view, platform, remuxFiles, remuxEngine);
   view.texts[app::Control::Text1] = "D:\\vodcache";
-  view.selected = 0;
+  view.selected = {0};
   int clicks = 0;
   platform.onYield = [&] {
     if (clicks++ == 0) {

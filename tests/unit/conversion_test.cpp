@@ -29,7 +29,7 @@ class ConversionTest : public ::testing::Test {
   }
 
   void convertEntry(int index) {
-    view.selected = index;
+    view.selected = {index};
     convert::StartConversion(platform, view, state);
   }
   std::string script() const { return platform.bytesOf(kScript); }
@@ -95,7 +95,7 @@ TEST_F(ConversionTest, TheInterpreterComesFromTheSystemFolderAndWithoutItNothing
 
 TEST_F(ConversionTest, ASelectionChangeDuringTheWalkCannotMixTwoVideos) {
   platform.onYield = [&] {
-    view.selected = 1;
+    view.selected = {1};
     convert::ReadCacheFolder(platform, view, state, "D:\\vcache");
   };
   convertEntry(0);

@@ -65,7 +65,7 @@ TEST_F(MainFormTest, TheCaptionFollowsTheConversionFromStartToEndAndAnUnseenEndI
   platform.addFile("D:\\v\\abc\\1.tdl", std::string(100, 'x'));
   view.texts[Control::Text1] = "D:\\v";
   form.onClick(Control::Command2);
-  view.selected = 0;
+  view.selected = {0};
   form.onClick(Control::Command1);
   platform.addFile("C:\\tools\\Fok.tmp", std::string(45, 'x'));
   form.onProgressTimer();
@@ -102,7 +102,7 @@ TEST_F(MainFormTest, TheLockIsLetGoOnlyOnceTheEndIsJudgedAndCleanedUp) {
   platform.addFile("D:\\v\\abc\\1.tdl", "x");
   view.texts[Control::Text1] = "D:\\v";
   form.onClick(Control::Command2);
-  view.selected = 0;
+  view.selected = {0};
   form.onClick(Control::Command1);
   platform.addFile("C:\\tools\\Fok.tmp");
   EXPECT_EQ(platform.lockedFolders.size(), 1u);

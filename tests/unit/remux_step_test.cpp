@@ -29,7 +29,7 @@ class RemuxStepTest : public ::testing::Test {
     platform.addFile("D:\\v\\7f3a9c\\2.tdl", kJoin.substr(60));
     view.texts[Control::Text1] = "D:\\v";
     form.onClick(Control::Command2);
-    view.selected = 0;
+    view.selected = {0};
   }
   // The click, the script's join under the video's name, and the interpreter's end.
   void join() {
