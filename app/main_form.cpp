@@ -38,7 +38,7 @@ void MainForm::onClick(Control button) {
     case Control::Command2:
       if (state_.walking) break;
       // The caption tells of the last conversion until the user moves on, but of a running one to its end.
-      if (!state_.conversion && !remux_ && !batch_) view_.setWindowCaption(kWindowCaption);
+      if (!state_.conversion && !remux_) view_.setWindowCaption(kWindowCaption);
       convert::ReadCacheFolder(platform_, view_, state_, view_.controlText(Control::Text1));
       break;
     case Control::Command3:
@@ -90,11 +90,6 @@ void MainForm::startBatch(const std::vector<int>& selected) {
   view_.setWindowCaption(kWindowCaption);
   convert::Batch batch = convert::Batch::Prepare(platform_, state_, selected);
   if (batch.empty() || !convert::InterpreterPresent(platform_)) return;
-  // A click taken while a message box was up may have started a conversion of its own.
-  if (state_.conversion || remux_) {
-    platform_.message(convert::kConversionRunning);
-    return;
-  }
   batch_ = std::move(batch);
   continueBatch();
 }

@@ -64,6 +64,7 @@ void Batch::ended(const std::string& name, const RemuxReport& report) {
   switch (report.end) {
     case RemuxEnd::Replaced:
     case RemuxEnd::NotTaken:
+      // As before MP4s were made: the join is the video.
       ++convertedCount_;
       break;
     case RemuxEnd::JoinKept:

@@ -162,6 +162,7 @@ TEST_F(ConversionTest, OneInterpreterAtATimeAcrossEveryCopyOfTheProgram) {
 // A file already under the video's name stays untouched unless it is this
 // folder's earlier output: a join of the fragments' size, or an MP4 tagged with
 // the same folder and the same bytes.
+// A name another video of the same run took is never chosen, in whatever case it is written.
 TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSizeOrTag) {
   const struct {
     std::vector<std::pair<std::string, std::string>> present;  // name, bytes
@@ -182,6 +183,10 @@ TEST(ChooseOutputName, ReplacesOnlyAnEarlierOutputOfTheSameSizeOrTag) {
     EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7f3a9c", 3, {"7f3a9c", 3}, readTag), each.chosen)
         << each.present.size() << " present";
   }
+  FakePlatform platform;
+  platform.addFile("C:\\tools\\Shipin7f3a.mp4", "ABC");
+  EXPECT_EQ(convert::ChooseOutputName(platform, "C:\\tools", "7F3A9C", 3, {}, {}, {"Shipin7f3a.mp4"}),
+            "Shipin7F3A (2).mp4");
   EXPECT_EQ(convert::OutputFileName("腾讯视频缓存"), "Shipin腾讯视频.mp4") << "four characters, not bytes";
 }
 
