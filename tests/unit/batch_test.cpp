@@ -162,6 +162,7 @@ TEST_F(BatchTest, NoFurtherVideoStartsOnceTheProgramEndsOrLosesSightOfTheOneInHa
   addVideo(1, "aaaa1", {kStream});
   addVideo(2, "bbbb2", {"b"});
   addVideo(3, "cccc3", {"c"});
+  addVideo(4, "dddd4", {"d"});
   read();
   start({0, 1, 2});
   platform.remove("C:\\tools\\Fok.BAT");
@@ -173,16 +174,20 @@ TEST_F(BatchTest, NoFurtherVideoStartsOnceTheProgramEndsOrLosesSightOfTheOneInHa
   EXPECT_EQ(platform.runs.size(), 1u) << "a video started after the window was closed";
   EXPECT_EQ(platform.bytesOf("C:\\tools\\Shipinaaaa.mp4"), kStream);
 
-  // One video left after the checks is shown as a single conversion is.
   engine.onProgress = nullptr;
-  platform.remove("D:\\v\\cccc3");
   start({1, 2});
+  form.onInterpreterEnded(false);
+  EXPECT_EQ(platform.runs.size(), 2u);
+  EXPECT_EQ(captionStart(), "已转换 0 个视频");
+
+  // One video left after the checks is shown as a single conversion is.
+  platform.remove("D:\\v\\cccc3");
+  start({2, 3});
   EXPECT_EQ(platform.messages.size(), 1u);
   form.onProgressTimer();
   EXPECT_EQ(view.caption, "正在转换 0% - " + kTitle);
-  form.onInterpreterEnded(false);
-  EXPECT_EQ(platform.runs.size(), 2u);
-  EXPECT_EQ(view.caption, kTitle);
+  join("d");
+  EXPECT_EQ(view.caption, "已转换 Shipindddd.mp4 - " + kTitle);
 }
 
 }  // namespace

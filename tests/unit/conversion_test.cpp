@@ -87,6 +87,7 @@ TEST_F(ConversionTest, TheInterpreterComesFromTheSystemFolderAndWithoutItNothing
   platform.systemFolderPath = "E:\\Win\\System32";
   convertEntry(0);
   EXPECT_FALSE(platform.has(kScript));
+  EXPECT_TRUE(platform.messages.empty());
   platform.addFile("E:\\Win\\System32\\cmd.exe");
   convertEntry(0);
   ASSERT_EQ(platform.runs.size(), 1u);
