@@ -67,7 +67,7 @@ void MainForm::endProgram() {
 }
 
 void MainForm::startConversion() {
-  // The remux holds the lock the interpreter had: the conversion is not over yet.
+  // The remux holds the lock the interpreter had, and a batch has more to convert: neither is over yet.
   if (remux_ || batch_) {
     platform_.message(convert::kConversionRunning);
     return;
@@ -89,6 +89,7 @@ void MainForm::startConversion() {
 void MainForm::startBatch(const std::vector<int>& selected) {
   view_.setWindowCaption(kWindowCaption);
   convert::Batch batch = convert::Batch::Prepare(platform_, state_, selected);
+  // Without the system's interpreter nothing happens, as with a single video.
   if (batch.empty() || !convert::InterpreterPresent(platform_)) return;
   batch_ = std::move(batch);
   continueBatch();
