@@ -197,8 +197,13 @@ Run timeListing(const std::wstring& exe, const std::wstring& arguments, int butt
 }
 
 // The list takes several entries: LB_SETCURSEL does nothing on it, so the one wanted is set
-// alone after all are cleared, as a plain click leaves it.
+// alone after all are cleared, as a plain click leaves it. The builds before that had a list
+// of one entry, for which LB_SETSEL is not meant, whatever Wine lets it do.
 void selectOnly(HWND list, LRESULT entry) {
+  if (!(GetWindowLongW(list, GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL))) {
+    e2e::send(list, LB_SETCURSEL, static_cast<WPARAM>(entry));
+    return;
+  }
   e2e::send(list, LB_SETSEL, FALSE, -1);
   e2e::send(list, LB_SETSEL, TRUE, entry);
 }
