@@ -7,11 +7,17 @@
 //   bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>
 //   bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>
 //   bench_runner remux <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>
+//   bench_runner batch <runs> <exe> <cache folder> <floor folder>
 //
 // For merge and remux, each exe's folder holds a shezhi.txt naming the cache folder
 // that holds the video folder; the ratio is A's median over B's. merge waits on both
 // sides for the join under its final name; remux waits on side A for the finished MP4
 // (ftyp first, its temporary file gone) and on side B for the join.
+//
+// batch converts every video of the cache folder (which the exe's shezhi.txt names) three
+// ways in turn: all selected and one click, one selected and one click at a time, and the
+// floor, which only joins each with cmd's copy and remuxes it with the program's own remux
+// step, in the floor folder, with no window.
 
 // windows.h first: the headers after it build on its types.
 // clang-format off
@@ -31,7 +37,12 @@
 
 #include "app/resource.h"
 #include "bench/bench_names.h"
+#include "convert/fragment_order.h"
+#include "convert/remux_step.h"
+#include "platform/win32/file_names.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/processes.h"
+#include "platform/win32/remux_worker.h"
 #include "tests/e2e/framework.h"
 
 namespace {
@@ -43,6 +54,8 @@ using platform::win32::toUtf8;
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kListTimeoutMs = 120000;
 constexpr DWORD kMergeTimeoutMs = 300000;
+// Fifty videos one after another, where one takes about a second here.
+constexpr DWORD kBatchTimeoutMs = 900000;
 // Polling the files of a join that runs for seconds: a finer step would only take
 // the processor from the command interpreter it waits for.
 constexpr DWORD kMergePollMs = 5;
@@ -120,6 +133,7 @@ struct Run {
   // Where the run goes on to an MP4: when the script was gone, and when the MP4 began to be written.
   double joinedMilliseconds = -1;
   double writingMilliseconds = -1;
+  std::string note{};  // what else the run saw, printed after its time
 };
 
 struct Started {
@@ -180,6 +194,32 @@ Started startAndList(const std::wstring& exe, const std::wstring& arguments, int
 Run timeListing(const std::wstring& exe, const std::wstring& arguments, int buttonId, int listId, LRESULT subfolders) {
   const Started listed = startAndList(exe, arguments, buttonId, listId, subfolders);
   return Run{listed.at, peakWorkingSetMib(listed.program)};
+}
+
+// The list takes several entries: LB_SETCURSEL does nothing on it, so the one wanted is set
+// alone after all are cleared, as a plain click leaves it. The builds before that had a list
+// of one entry, for which LB_SETSEL is not meant, whatever Wine lets it do.
+void selectOnly(HWND list, LRESULT entry) {
+  if (!(GetWindowLongW(list, GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL))) {
+    e2e::send(list, LB_SETCURSEL, static_cast<WPARAM>(entry));
+    return;
+  }
+  e2e::send(list, LB_SETSEL, FALSE, -1);
+  e2e::send(list, LB_SETSEL, TRUE, entry);
+}
+
+// Once the interpreter has ended, the program must have nothing to say, and must end when closed as its
+// user would close it.
+void closeQuietProgram(const Launched& program, HWND window, const std::string& when) {
+  waitFor(program, kWindowTimeoutMs, "the interpreter's end", [&] { return processesOf(program) == 1; });
+  // The program hears of that end by a message of its own; it may come after ours.
+  Sleep(kSettleMs);
+  e2e::send(window, WM_NULL);
+  if (const auto box = messageBoxText(program)) throw std::runtime_error("a message box came up " + when + ": " + *box);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (!e2e::waitUntil([&] { return processesOf(program) == 0; }, kWindowTimeoutMs, 10)) {
+    throw std::runtime_error("the program or what it started still runs after it was closed");
+  }
 }
 
 // What a join needs to know of the program's folder and of the video it joins.
@@ -274,7 +314,7 @@ Run timeMerge(const MergeCase& merge) {
   // The read yields to the window after each entry it lists, the last one too, and drops
   // a click on the start button that comes meanwhile; it has long ended after a pause.
   Sleep(kSettleMs);
-  e2e::send(GetDlgItem(window, IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(merge.entry));
+  selectOnly(GetDlgItem(window, IDC_LIST1), merge.entry);
   e2e::send(window, WM_NULL);
 
   const Stopwatch clock;
@@ -305,19 +345,7 @@ Run timeMerge(const MergeCase& merge) {
     throw;
   }
   const Run run{clock.milliseconds(), peakWorkingSetMib(program), merge.mp4 ? joinedAt : -1, writingAt};
-
-  waitFor(program, kWindowTimeoutMs, "the interpreter's end", [&] { return processesOf(program) == 1; });
-  // The program hears of that end by a message of its own; it may come after ours.
-  Sleep(kSettleMs);
-  e2e::send(window, WM_NULL);
-  if (const auto box = messageBoxText(program)) {
-    throw std::runtime_error("a message box came up after the join: " + *box);
-  }
-  // The way its user would close it.
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  if (!e2e::waitUntil([&] { return processesOf(program) == 0; }, kWindowTimeoutMs, 10)) {
-    throw std::runtime_error("the program or what it started still runs after it was closed");
-  }
+  closeQuietProgram(program, window, "after the join");
   deleteOutputs(merge.appFolder);
   return run;
 }
@@ -341,21 +369,26 @@ struct Series {
     if (milliseconds.empty()) return "no complete run";
     const auto [fastest, slowest] = std::minmax_element(milliseconds.begin(), milliseconds.end());
     char text[128];
-    std::snprintf(text, sizeof text, "%7.1f ms (%.0f-%.0f, %zu runs) %5.1f MiB", median(milliseconds), *fastest,
-                  *slowest, milliseconds.size(), median(peaks));
-    return text;
+    std::snprintf(text, sizeof text, "%7.1f ms (%.0f-%.0f, %zu runs)", median(milliseconds), *fastest, *slowest,
+                  milliseconds.size());
+    char peak[32] = "";
+    if (median(peaks) >= 0) std::snprintf(peak, sizeof peak, " %5.1f MiB", median(peaks));
+    return text + std::string(peak);
   }
 };
 
 std::string runText(const std::optional<Run>& run) {
   if (!run) return "          failed          ";
   char text[96];
-  std::snprintf(text, sizeof text, "%8.1f ms %6.1f MiB", run->milliseconds, run->peakWorkingSetMib);
-  if (run->joinedMilliseconds < 0) return text;
+  std::snprintf(text, sizeof text, "%8.1f ms", run->milliseconds);
+  if (run->peakWorkingSetMib >= 0)
+    std::snprintf(text, sizeof text, "%8.1f ms %6.1f MiB", run->milliseconds, run->peakWorkingSetMib);
+  std::string shown = text + run->note;
+  if (run->joinedMilliseconds < 0) return shown;
   char joined[64];
   std::snprintf(joined, sizeof joined, " (joined at %.0f, writing at %.0f)", run->joinedMilliseconds,
                 run->writingMilliseconds);
-  return text + std::string(joined);
+  return shown + joined;
 }
 
 // One of the two things compared: the program and its floor, or two builds or two cases of it.
@@ -378,7 +411,9 @@ std::optional<Run> attempt(const Side& side) {
 
 // Runs the sides in turn, after one uncounted run of each that pays for loading the libraries
 // from disk, and prints every run, then the medians and the ratio of the first side's to each other's.
-int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
+// Hands every counted round's runs to `rounds` when one is given.
+int compare(const std::string& what, int runs, const std::vector<Side>& sides,
+            std::vector<std::vector<std::optional<Run>>>* rounds = nullptr) {
   const auto runsText = [&](const std::vector<std::optional<Run>>& each) {
     std::string text;
     for (std::size_t i = 0; i < sides.size(); ++i) text += (i ? "   " : "") + sides[i].name + " " + runText(each[i]);
@@ -401,6 +436,7 @@ int compare(const std::string& what, int runs, const std::vector<Side>& sides) {
     }
     std::printf("%s run %2d: %s\n", what.c_str(), run, runsText(each).c_str());
     std::fflush(stdout);
+    if (rounds) rounds->push_back(each);
   }
   std::string medians;
   std::string ratios;
@@ -435,13 +471,237 @@ int compareMerges(int runs, wchar_t** sideA, wchar_t** sideB, bool aToMp4) {
       {{toUtf8(sideA[0]), [&] { return timeMerge(*a); }}, {toUtf8(sideB[0]), [&] { return timeMerge(*b); }}});
 }
 
+// The videos of a cache folder, each converted by the program from its list, and by the floor.
+struct BatchCase {
+  std::wstring exe;
+  std::wstring appFolder;
+  std::wstring floorFolder;
+  std::vector<std::wstring> videos;  // their folders
+};
+
+std::wstring captionOf(HWND window) { return e2e::textOf(window); }
+
+bool endsWith(const std::wstring& text, const std::wstring& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The number of finished MP4s under the videos' names in the folder.
+std::size_t mp4Outputs(const std::wstring& folder) {
+  std::size_t count = 0;
+  forEachEntry(folder, L"Shipin*.mp4", [&](const WIN32_FIND_DATAW& entry) {
+    const auto file = e2e::own(CreateFileW((folder + L"\\" + entry.cFileName).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    char start[8] = {};
+    DWORD read = 0;
+    if (file && ReadFile(file.get(), start, 8, &read, nullptr) && read == 8 && std::string(start + 4, 4) == "ftyp") {
+      ++count;
+    }
+  });
+  return count;
+}
+
+void expectAllConverted(const BatchCase& batch, const std::wstring& folder) {
+  const std::size_t made = mp4Outputs(folder);
+  deleteOutputs(folder);
+  if (made != batch.videos.size()) {
+    throw std::runtime_error(std::to_string(made) + " MP4s of " + std::to_string(batch.videos.size()) +
+                             " videos were made");
+  }
+}
+
+// First, median and last of the videos' own times, which show a batch that slows as it goes.
+std::string perVideoNote(const std::vector<double>& each) {
+  if (each.empty()) return {};
+  char text[96];
+  std::snprintf(text, sizeof text, " (per video: first %.0f, median %.0f, slowest %.0f, last %.0f ms)", each.front(),
+                median(each), *std::max_element(each.begin(), each.end()), each.back());
+  return text;
+}
+
+Started listedForBatch(const BatchCase& batch) {
+  deleteOutputs(batch.appFolder);
+  Started listed = startAndList(batch.exe, L"", IDC_COMMAND2, IDC_LIST1, static_cast<LRESULT>(batch.videos.size()));
+  // As for the merge: the read's last yield has long ended after the pause.
+  Sleep(kSettleMs);
+  return listed;
+}
+
+// All entries selected, one click: to the caption that counts the converted videos. A video's own
+// time runs from the caption's first naming it ("正在转换 k/n") to the next one's, the last one's to the end.
+Run timeBatchAtOnce(const BatchCase& batch) {
+  const Started listed = listedForBatch(batch);
+  HWND window = listed.shown;
+  HWND list = GetDlgItem(window, IDC_LIST1);
+  e2e::send(list, LB_SETSEL, TRUE, -1);
+  const auto count = static_cast<LRESULT>(batch.videos.size());
+  if (e2e::send(list, LB_GETSELCOUNT) != count) throw std::runtime_error("not every entry is selected");
+  e2e::send(window, WM_NULL);
+  const std::wstring ended = L"已转换 " + std::to_wstring(count) + L" 个视频 - " + e2e::kCaption;
+  const std::wstring running = L"正在转换 ";
+  std::vector<double> startedAt;
+  std::wstring caption;
+
+  const Stopwatch clock;
+  PostMessageW(GetDlgItem(window, IDC_COMMAND1), BM_CLICK, 0, 0);
+  const auto done = [&] {
+    caption = captionOf(window);
+    if (caption.rfind(running, 0) == 0) {
+      const std::size_t video = static_cast<std::size_t>(_wtoi(caption.c_str() + running.size()));
+      if (video > startedAt.size()) startedAt.resize(video, clock.milliseconds());
+    }
+    return caption == ended;
+  };
+  try {
+    waitFor(listed.program, kBatchTimeoutMs, "the batch's end caption", done, kMergePollMs);
+  } catch (const std::exception& error) {
+    throw std::runtime_error(std::string(error.what()) + "; the caption says " + toUtf8(caption));
+  }
+  Run run{clock.milliseconds(), peakWorkingSetMib(listed.program)};
+  std::vector<double> each;
+  for (std::size_t i = 0; i < startedAt.size(); ++i) {
+    each.push_back((i + 1 < startedAt.size() ? startedAt[i + 1] : run.milliseconds) - startedAt[i]);
+  }
+  char began[64] = "";
+  if (!startedAt.empty()) std::snprintf(began, sizeof began, " (the first began at %.0f ms)", startedAt.front());
+  run.note = began + perVideoNote(each);
+  closeQuietProgram(listed.program, window, "after the batch");
+  expectAllConverted(batch, batch.appFolder);
+  return run;
+}
+
+// One entry selected and one click per video, the next click as soon as the caption names the
+// video made, as a single conversion ends: from the first click to the last video's end.
+Run timeOneByOne(const BatchCase& batch) {
+  const Started listed = listedForBatch(batch);
+  HWND window = listed.shown;
+  HWND list = GetDlgItem(window, IDC_LIST1);
+  HWND start = GetDlgItem(window, IDC_COMMAND1);
+  const std::wstring converted = L"已转换 ";
+  const std::wstring titled = std::wstring(L" - ") + e2e::kCaption;
+  std::vector<double> each;
+  std::wstring caption = captionOf(window);
+
+  const Stopwatch clock;
+  for (std::size_t video = 0; video < batch.videos.size(); ++video) {
+    const double startedAt = clock.milliseconds();
+    selectOnly(list, static_cast<LRESULT>(video));
+    // Each video's name differs, so the caption of the one before cannot pass for this one's end.
+    const std::wstring before = caption;
+    PostMessageW(start, BM_CLICK, 0, 0);
+    const auto done = [&] {
+      caption = captionOf(window);
+      return caption != before && caption.rfind(converted, 0) == 0 && endsWith(caption, titled);
+    };
+    try {
+      waitFor(listed.program, kMergeTimeoutMs, "a video's end caption", done, kMergePollMs);
+    } catch (const std::exception& error) {
+      throw std::runtime_error(std::string(error.what()) + " (video " + std::to_string(video + 1) +
+                               "); the caption says " + toUtf8(caption));
+    }
+    each.push_back(clock.milliseconds() - startedAt);
+  }
+  Run run{clock.milliseconds(), peakWorkingSetMib(listed.program)};
+  run.note = perVideoNote(each);
+  closeQuietProgram(listed.program, window, "after the last video");
+  expectAllConverted(batch, batch.appFolder);
+  return run;
+}
+
+// The least the same videos need: per video cmd's copy of the fragments, named in the program's
+// order, into the floor folder, then the program's remux step on that join, with nothing around them.
+Run timeFloor(const BatchCase& batch) {
+  const std::string floor = toUtf8(batch.floorFolder);
+  const std::string interpreter = platform::win32::systemFolder() + "\\cmd.exe";
+  platform::win32::Win32RemuxFiles files;
+  const auto engine = convert::MakeMediaRemuxEngine();
+  deleteOutputs(batch.floorFolder);
+  std::vector<double> each;
+  std::vector<double> joins;
+  std::vector<double> remuxes;
+
+  const Stopwatch clock;
+  for (std::size_t video = 0; video < batch.videos.size(); ++video) {
+    const double startedAt = clock.milliseconds();
+    std::vector<std::string> names;
+    forEachEntry(batch.videos[video], L"*.tdl",
+                 [&](const WIN32_FIND_DATAW& found) { names.push_back(toUtf8(found.cFileName)); });
+    std::string sources;
+    for (std::size_t at : convert::NumericOrder(names)) sources += (sources.empty() ? "\"" : "+\"") + names[at] + "\"";
+    const std::string name = "Shipin" + std::to_string(video + 1) + ".mp4";
+    const std::string commandLine = "cmd /d /c copy /Y /B " + sources + " \"" + floor + "\\" + name + "\" >nul";
+    auto started = platform::win32::startProcess(
+        {interpreter, commandLine, toUtf8(batch.videos[video]), platform::WindowStyle::Minimized});
+    if (!started.ok()) throw std::runtime_error("cannot start cmd (" + started.error() + ")");
+    WaitForSingleObject(started.value().get(), INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(started.value().get(), &status);
+    if (status != 0) throw std::runtime_error("cmd's copy failed for video " + std::to_string(video + 1));
+    const double joinedAt = clock.milliseconds();
+    joins.push_back(joinedAt - startedAt);
+    convert::RemuxJob remux(files, *engine, floor, name, toUtf8(batch.videos[video]));
+    if (remux.run().end != convert::RemuxEnd::Replaced) {
+      throw std::runtime_error("the remux made no MP4 of video " + std::to_string(video + 1));
+    }
+    remuxes.push_back(clock.milliseconds() - joinedAt);
+    each.push_back(clock.milliseconds() - startedAt);
+  }
+  Run run{clock.milliseconds(), -1};
+  char steps[64];
+  std::snprintf(steps, sizeof steps, " (join median %.0f ms, remux median %.0f ms)", median(joins), median(remuxes));
+  run.note = steps + perVideoNote(each);
+  expectAllConverted(batch, batch.floorFolder);
+  return run;
+}
+
+// The three in turn; then what the program adds per video beyond the floor's join and remux.
+int compareBatches(int runs, const std::wstring& exe, const std::wstring& cacheFolder, const std::wstring& floor) {
+  BatchCase batch{exe, folderOf(exe), floor, {}};
+  forEachEntry(cacheFolder, L"*", [&](const WIN32_FIND_DATAW& found) {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      batch.videos.push_back(cacheFolder + L"\\" + found.cFileName);
+  });
+  if (batch.videos.size() < 2) {
+    std::fprintf(stderr, "bench: %s holds fewer than two videos\n", toUtf8(cacheFolder).c_str());
+    return 1;
+  }
+  const double videos = static_cast<double>(batch.videos.size());
+  std::vector<std::vector<std::optional<Run>>> rounds;
+  const int status = compare("batch " + std::to_string(batch.videos.size()) + " videos", runs,
+                             {{"batch", [&] { return timeBatchAtOnce(batch); }},
+                              {"one-by-one", [&] { return timeOneByOne(batch); }},
+                              {"floor", [&] { return timeFloor(batch); }}},
+                             &rounds);
+  // Per round, so that a burst of load falls on both terms of a difference alike.
+  std::vector<double> batchExtra;
+  std::vector<double> singleExtra;
+  for (const auto& round : rounds) {
+    if (!round[2]) continue;
+    if (round[0]) batchExtra.push_back((round[0]->milliseconds - round[2]->milliseconds) / videos);
+    if (round[1]) singleExtra.push_back((round[1]->milliseconds - round[2]->milliseconds) / videos);
+  }
+  const auto text = [](const std::vector<double>& values) {
+    if (values.empty()) return std::string("n/a");
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%.0f ms (%.0f-%.0f)", median(values),
+                  *std::min_element(values.begin(), values.end()), *std::max_element(values.begin(), values.end()));
+    return std::string(shown);
+  };
+  std::printf(
+      "summary %-11s beyond the floor's join and remux, per video, median of rounds: batch %s, "
+      "one-by-one %s\n",
+      "batch extra", text(batchExtra).c_str(), text(singleExtra).c_str());
+  std::fflush(stdout);
+  return status;
+}
+
 int usage() {
-  std::fprintf(
-      stderr,
-      "usage: bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]\n"
-      "       bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>\n"
-      "       bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n"
-      "       bench_runner remux <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n");
+  std::fprintf(stderr,
+               "usage: bench_runner startup <runs> <program exe> <floor exe> [<second floor exe>]\n"
+               "       bench_runner list <runs> <program exe> <floor exe> <folder> <subfolders in it>\n"
+               "       bench_runner merge <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n"
+               "       bench_runner remux <runs> <name A> <exe A> <video folder A> <name B> <exe B> <video folder B>\n"
+               "       bench_runner batch <runs> <exe> <cache folder> <floor folder>\n");
   return 2;
 }
 
@@ -476,6 +736,8 @@ int wmain(int argc, wchar_t** argv) {
                        }}});
   } else if ((mode == L"merge" || mode == L"remux") && argc == 9 && runs > 0) {
     status = compareMerges(runs, argv + 3, argv + 6, mode == L"remux");
+  } else if (mode == L"batch" && argc == 6 && runs > 0) {
+    status = compareBatches(runs, program, argv[4], argv[5]);
   }
   timeEndPeriod(1);
   return status < 0 ? usage() : status;

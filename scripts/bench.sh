@@ -3,13 +3,15 @@
 # another build or another case of itself), prints every run and then a summary of medians and ratios.
 # Nothing is asserted: the exit status only says whether the measuring itself could run.
 #
-# Usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4]
+# Usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4] [batch]
 #   startup, list and size when none given; merge only when named: it takes about 20 minutes
 #   and 3.5 GiB under /tmp, and builds the program a second time. remux only when named: natively, no Wine.
 #   mp4 only when named: about 10 minutes and 4.5 GiB under /tmp, and builds the program a second time.
+#   batch only when named: about 5 minutes and 3 GiB under /tmp.
 #
-# Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench, and
-# works in a private Wine prefix on a private Xvfb under /tmp, both removed at the end.
+# Builds through scripts/build.sh (which installs what is missing on Debian 12) into build/bench (or the
+# folder BENCH_BUILD_DIR names, which may be a tree already built), and works in a private Wine prefix on a
+# private Xvfb under /tmp, both removed at the end.
 #
 # merge times the join, from the click on the start button to the whole file, of the program before a
 # change (BENCH_BEFORE_REF, a git ref; its win tree is built in build/bench-before and kept there until
@@ -27,6 +29,13 @@
 # clip), from the click on the start button to the finished MP4 under the video's name, against the click to the
 # final join of the program at BENCH_MP4_BEFORE_REF (default e91a2d8, the last one without the remux, built in
 # build/bench-mp4-before) on the same cache, the two alternating; BENCH_MP4_RUNS runs per side (default 5).
+#
+# batch times 50 videos of 20 MiB of transport-stream fragments (one clip made with ffmpeg, copied into 50 cache
+# folders) converted three ways, in turn run by run: every entry selected and one click, to the caption
+# "已转换 50 个视频"; one entry selected and one click per video, each as soon as the one before has ended, from
+# the first click to the last end; and the floor, only cmd's copy of each video's fragments and the program's own
+# remux step on the join, with no window. The batch's and the one-by-one's time beyond the floor, over 50, is what
+# the program adds per video beyond the join and the remux. BENCH_BATCH_RUNS runs per side (default 5).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 startup_runs=21
@@ -50,20 +59,28 @@ mp4_before_ref=${BENCH_MP4_BEFORE_REF:-e91a2d8}
 mp4_runs=${BENCH_MP4_RUNS:-5}
 mp4_cache_mib=1024
 mp4_space_mib=4500
+batch_runs=${BENCH_BATCH_RUNS:-5}
+batch_videos=50
+batch_video_mib=20
+# Fragments per video: the clip's key frames fall every 2 s, at about 3 MB a second.
+batch_fragment_seconds=2
+batch_space_mib=3000
+bench_build=${BENCH_BUILD_DIR:-$root/build/bench}
 
-usage="usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4]
+usage="usage: scripts/bench.sh [startup] [list] [size] [merge] [remux] [mp4] [batch]
   startup, list and size when none given; merge (about 20 minutes, 3.5 GiB under /tmp), remux (native,
-  a few minutes, 3 GiB in build/bench/remux) and mp4 (about 10 minutes, 4.5 GiB under /tmp) only when named"
+  a few minutes, 3 GiB in build/bench/remux), mp4 (about 10 minutes, 4.5 GiB under /tmp) and batch (about
+  5 minutes, 3 GiB under /tmp) only when named"
 sections=("$@")
 ((${#sections[@]})) || sections=(startup list size)
 for section in "${sections[@]}"; do
-  [[ $section == @(startup|list|size|merge|remux|mp4) ]] || { echo "$usage" >&2; exit 2; }
+  [[ $section == @(startup|list|size|merge|remux|mp4|batch) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
 
-bin=$root/build/bench/win/bin
-if wants startup || wants list || wants size || wants merge || wants mp4; then
-  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" win
+bin=$bench_build/win/bin
+if wants startup || wants list || wants size || wants merge || wants mp4 || wants batch; then
+  BUILD_DIR=$bench_build "$root/scripts/build.sh" win
 fi
 summary=()
 
@@ -99,11 +116,13 @@ make_fragments() {
     "$padded/$id.321004" "$numbered/$id.321004" "$count"
 }
 
-# Prints the runner's lines as they come and keeps its summary lines for the end.
+# Prints the runner's lines as they come and keeps its summary lines for the end. The interpreter the program
+# starts echoes its script into the same output: its prompts and the blank lines between them are left out.
 runner() {
   local line
   while IFS= read -r line; do
     line=${line%$'\r'}
+    [[ -z ${line//[[:space:]]/} || $line == [A-Za-z]:\\*\>* ]] && continue
     echo "  $line"
     if [[ $line == summary* ]]; then summary+=("${line#summary }"); fi
   done < <(timeout 3600 "$wine_loader" 'C:\bench\bench_runner.exe' "$@" || echo "bench_runner $1 failed ($?)")
@@ -119,7 +138,7 @@ if wants mp4; then
   mp4_before_exe=$before_exe
 fi
 
-if wants startup || wants list || wants merge || wants mp4; then
+if wants startup || wants list || wants merge || wants mp4 || wants batch; then
   echo "== bench: starting a Wine session (own prefix, own Xvfb)" >&2
   source "$root/scripts/wine-session.sh"
   wine_session_start
@@ -220,8 +239,8 @@ median() {
 }
 
 if wants remux; then
-  BUILD_DIR=$root/build/bench "$root/scripts/build.sh" native
-  remux_bin=$root/build/bench/native/bin/remux_file
+  BUILD_DIR=$bench_build "$root/scripts/build.sh" native
+  remux_bin=$bench_build/native/bin/remux_file
   free_mib=$(df --output=avail -BM "$(dirname "$remux_dir")" | tail -n 1 | tr -dc '0-9')
   if [[ ! -f $remux_dir/in.ts ]] && ((free_mib < 3 * 1024)); then
     echo "== remux: skipped, $free_mib MiB free for $remux_dir, 3072 MiB needed"
@@ -289,6 +308,45 @@ if wants mp4; then
     runner remux "$mp4_runs" mp4 'C:\bench\mp4\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1' \
       join 'C:\bench\join\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1'
     rm -rf "$bench_dir/ts"
+  fi
+fi
+
+if wants batch; then
+  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
+  if ((free_mib < batch_space_mib)); then
+    echo "== batch: skipped, $free_mib MiB free under $bench_dir, $batch_space_mib MiB needed"
+  else
+    mkdir -p "$bench_dir/batch" "$bench_dir/batch-floor"
+    printf 'C:\\bench\\videos\r\n' >"$bench_dir/batch/shezhi.txt"
+    cp "$bin/tdl2mp4.exe" "$bench_dir/batch/"
+    echo "== batch: making $batch_videos videos of $batch_video_mib MiB of transport-stream fragments with ffmpeg"
+    # As for mp4: noise keeps the bit rate high; the clip is looped without encoding it again up to the size
+    # wanted, then cut at key frames into fragments numbered from 1 without padding.
+    staging=$bench_dir/batch-staging
+    mkdir -p "$staging/fragments"
+    ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
+      -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
+      -f mpegts "$staging/clip.ts"
+    ffmpeg -nostdin -v error -y -stream_loop -1 -i "$staging/clip.ts" -map 0 -c copy \
+      -fs $((batch_video_mib << 20)) -f mpegts "$staging/video.ts"
+    ffmpeg -nostdin -v error -y -i "$staging/video.ts" -map 0 -c copy -f segment \
+      -segment_time "$batch_fragment_seconds" -segment_format mpegts -segment_start_number 1 \
+      "$staging/fragments/%d.tdl"
+    # Every video its own files, as a real cache has them; the first four characters of the folder's name,
+    # which name the MP4, differ from video to video.
+    for ((video = 1; video <= batch_videos; ++video)); do
+      folder=$bench_dir/videos/$(printf 'v%03dxk2pq3.321004.1' "$video")
+      mkdir -p "$folder"
+      cp "$staging/fragments/"*.tdl "$folder/"
+    done
+    rm -rf "$staging"
+    sync
+    first=$bench_dir/videos/v001xk2pq3.321004.1
+    echo "== batch $batch_videos videos of $(du -sb "$first" | awk '{ printf "%.1f", $1 / 1048576 }') MiB in" \
+      "$(ls "$first" | wc -l) fragments each:" \
+      "all selected and one click, against one click per video, against the floor; $batch_runs runs each"
+    runner batch "$batch_runs" 'C:\bench\batch\tdl2mp4.exe' 'C:\bench\videos' 'C:\bench\batch-floor'
+    rm -rf "$bench_dir/videos"
   fi
 fi
 
