@@ -42,6 +42,7 @@ using CaseList = std::vector<std::pair<const wchar_t*, void (*)(Case&)>>;
 void addWindowCases(CaseList& cases);
 void addConversionCases(CaseList& cases);
 void addRemuxCases(CaseList& cases);
+void addBatchCases(CaseList& cases);
 
 using platform::win32::toUtf8;
 using UniqueHandle = platform::win32::KernelHandle;
