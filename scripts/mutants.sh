@@ -221,6 +221,8 @@ faults=(
   "remux_reads_misplaced platform/win32/remux_worker.cpp remux_to_mp4 - s/const std::size_t inBuffer = static_cast<std::size_t>\(at - bufferStart_\);/const std::size_t inBuffer = 0;/"
   "remux_last_buffer_unwritten platform/win32/remux_worker.cpp remux_to_mp4 - s/if \(file_\) \{\n\s*handOver\(\);/if (file_) {/"
   "question_without_no platform/win32/message_boxes.cpp conversion_many_fragments - s/title.c_str\(\), MB_YESNO\) == IDYES/title.c_str(), MB_OK) == IDOK/"
+  "selection_read_as_caret app/main_window.cpp batch_ - s/if \(count <= 0\) return \{\};/if (count <= 0) return {};\n  return {static_cast<int>(SendMessageW(list, LB_GETCARETINDEX, 0, 0))};/"
+  "ctrl_a_ignored app/main_window.cpp batch_range_in_order - s/SendMessageW\(control\(Control::List1\), LB_SETSEL, TRUE, -1\);//"
 )
 
 rm -rf "$work"

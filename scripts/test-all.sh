@@ -56,19 +56,27 @@ e2e_run() {
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w || true
   wine_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi" || return 1
-  local status=0 mp4=$WINEPREFIX/drive_c/e2e-é/remux_to_mp4/app/Shipin0f4c.mp4 probed
-  rm -f "$mp4"
+  # The MP4 a case leaves from transport-stream fragments, under the check's name.
+  local -A mp4s=(
+    [remux_ffprobe]=remux_to_mp4/app/Shipin0f4c.mp4
+    [batch_ffprobe]=batch_skipped_and_gaps/app/Shipin5555.mp4
+  )
+  local status=0 check mp4 probed
+  for check in "${!mp4s[@]}"; do rm -f "$WINEPREFIX/drive_c/e2e-é/${mp4s[$check]}"; done
   E2E_EXPECT_DPI=$dpi E2E_TS_FIXTURES=$("$wine_loader" winepath -w "$ts_fixtures") \
     timeout 30m "$wine_loader" "$driver" "$("$wine_loader" winepath -w "$exe")" "$@" || status=$?
-  # The MP4 the remux case leaves, read by ffmpeg's own prober: an MP4 with the picture and the sound.
-  [[ -f $mp4 ]] || return "$status"
-  probed=$(ffprobe -v error -show_entries format=format_name:stream=codec_name -of csv=p=0 "$mp4" | tr '\n' ' ')
-  if [[ $probed == *h264*aac*mov,mp4* ]]; then
-    echo "PASS remux_ffprobe"
-  else
-    echo "FAIL remux_ffprobe: ffprobe reads $probed"
-    status=1
-  fi
+  # Each read by ffmpeg's own prober: an MP4 with the picture and the sound.
+  for check in "${!mp4s[@]}"; do
+    mp4=$WINEPREFIX/drive_c/e2e-é/${mp4s[$check]}
+    [[ -f $mp4 ]] || continue
+    probed=$(ffprobe -v error -show_entries format=format_name:stream=codec_name -of csv=p=0 "$mp4" | tr '\n' ' ')
+    if [[ $probed == *h264*aac*mov,mp4* ]]; then
+      echo "PASS $check"
+    else
+      echo "FAIL $check: ffprobe reads $probed"
+      status=1
+    fi
+  done
   return "$status"
 }
 
@@ -120,9 +128,9 @@ run_e2e_tests() {
     run_passed=$((run_passed + p)) run_failed=$((run_failed + f)) expected=$((expected - 1))
   done <<<"$summaries"
   ((expected <= 0)) || run_failed=$((run_failed + expected))
-  # The check of the remux case's MP4 follows its run's own summary.
-  run_passed=$((run_passed + $(grep -c '^PASS remux_ffprobe' "$log"))) || true
-  run_failed=$((run_failed + $(grep -c '^FAIL remux_ffprobe' "$log"))) || true
+  # The checks of the cases' MP4s follow their run's own summary.
+  run_passed=$((run_passed + $(grep -cE '^PASS [a-z_]+_ffprobe' "$log"))) || true
+  run_failed=$((run_failed + $(grep -cE '^FAIL [a-z_]+_ffprobe' "$log"))) || true
   count "$rc" "$run_passed" "$run_failed"
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/resource.h"
 #include "tests/e2e/framework.h"
+#include "tests/e2e/video_files.h"
 #include <tlhelp32.h>
 
 // Holding every thread of a process still, which kernel32 offers no call for.
@@ -24,33 +25,6 @@ namespace {
 const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
 const wchar_t* const kIncomplete = L"视频没有完整生成：";
 const wchar_t* const kOwnNameTaken = L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
-
-void makeFiles(Case& c, const std::wstring& folder, const std::vector<std::pair<std::wstring, std::string>>& files) {
-  makeFolder(c, folder);
-  for (const auto& [name, bytes] : files) writeBytes(c, folder + L"\\" + name, bytes);
-}
-
-// Pseudo-random fragment bytes, varied by the salt, that start with what a text-mode copy would stop at or change.
-std::string fragment(unsigned salt, size_t size) {
-  std::string bytes("\x1A\x00\r\n", 4);
-  unsigned state = salt * 2654435761u + 1;
-  for (size_t i = 0; i < size; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes += static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
-// The named files of a folder joined in the order given: what the video must hold.
-std::string joined(Case& c, const std::wstring& folder, const std::vector<std::wstring>& names) {
-  std::string bytes;
-  for (const std::wstring& name : names) {
-    const auto part = readBytes(folder + L"\\" + name);
-    if (!part) c.abort("cannot read fragment " + quoted(name));
-    bytes += *part;
-  }
-  return bytes;
-}
 
 int indexOf(Case& c, const std::vector<std::wstring>& names, const std::wstring& name) {
   const auto at = std::find(names.begin(), names.end(), name);

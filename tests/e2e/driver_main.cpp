@@ -37,6 +37,7 @@ int wmain(int argc, wchar_t** argv) {
   e2e::addWindowCases(cases);
   e2e::addConversionCases(cases);
   e2e::addRemuxCases(cases);
+  e2e::addBatchCases(cases);
 
   int passed = 0, failed = 0;
   for (const auto& [name, run] : cases) {

@@ -42,6 +42,7 @@ using CaseList = std::vector<std::pair<const wchar_t*, void (*)(Case&)>>;
 void addWindowCases(CaseList& cases);
 void addConversionCases(CaseList& cases);
 void addRemuxCases(CaseList& cases);
+void addBatchCases(CaseList& cases);
 
 using platform::win32::toUtf8;
 using UniqueHandle = platform::win32::KernelHandle;
@@ -258,7 +259,67 @@ class App {
   }
   bool waitForExit(DWORD timeoutMs) const { return program_.waitForExit(timeoutMs); }
   int listCount() const { return static_cast<int>(send(control(IDC_LIST1), LB_GETCOUNT)); }
-  void selectListItem(int index) const { send(control(IDC_LIST1), LB_SETCURSEL, static_cast<WPARAM>(index)); }
+  std::wstring listItemText(int index) const {
+    HWND list = control(IDC_LIST1);
+    const auto at = static_cast<WPARAM>(index);
+    std::wstring text(static_cast<size_t>(std::max<LRESULT>(send(list, LB_GETTEXTLEN, at), 0)) + 1, L'\0');
+    const LRESULT length = send(list, LB_GETTEXT, at, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
+    return text;
+  }
+  // A click on the entry's middle as the mouse makes it, with MK_CONTROL or MK_SHIFT for a key held: the list reads
+  // the keys from the message. An entry scrolled out of sight is scrolled in first, as a user would. Sent, not
+  // posted, so the selection can be read as soon as this returns.
+  void clickListItem(int index, WPARAM keys = 0) const {
+    HWND list = control(IDC_LIST1);
+    RECT client{}, item{};
+    GetClientRect(list, &client);
+    const auto itemRect = [&] {
+      // Left empty where the call does not carry the rectangle across processes.
+      item = RECT{};
+      if (send(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR ||
+          IsRectEmpty(&item)) {
+        case_.abort("no rectangle for list entry " + std::to_string(index));
+      }
+    };
+    itemRect();
+    if (item.top < client.top || item.bottom > client.bottom) {
+      send(list, LB_SETTOPINDEX, static_cast<WPARAM>(index));
+      itemRect();
+    }
+    const LPARAM middle = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    send(list, WM_LBUTTONDOWN, MK_LBUTTON | keys, middle);
+    send(list, WM_LBUTTONUP, keys, middle);
+  }
+  // Typed as a user types it: the program reads Ctrl from the key state, which only real or SendInput keys set.
+  // Such keys go to the window in front, to the control with the focus there, which must be the list.
+  void typeCtrlA() const {
+    GUITHREADINFO focus{};
+    focus.cbSize = sizeof focus;
+    SetForegroundWindow(window_);
+    if (GetForegroundWindow() != window_ || !GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &focus) ||
+        focus.hwndFocus != control(IDC_LIST1)) {
+      case_.abort("the list does not have the keyboard's focus in the window in front");
+    }
+    INPUT keys[4] = {};
+    const WORD pressed[4] = {VK_CONTROL, 'A', 'A', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+      keys[i].type = INPUT_KEYBOARD;
+      keys[i].ki.wVk = pressed[i];
+      keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    if (SendInput(4, keys, sizeof(INPUT)) != 4) case_.abort("cannot type Ctrl+A" + lastError());
+  }
+  // A plain click: this entry alone.
+  void selectListItem(int index) const { clickListItem(index); }
+  std::vector<int> selectedListItems() const {
+    HWND list = control(IDC_LIST1);
+    std::vector<int> selected;
+    for (int i = 0, count = listCount(); i < count; ++i) {
+      if (send(list, LB_GETSEL, static_cast<WPARAM>(i)) > 0) selected.push_back(i);
+    }
+    return selected;
+  }
   HWND messageBox() const {
     const std::vector<HWND> boxes = topLevelWindows(L"#32770", processId());
     return boxes.empty() ? nullptr : boxes.front();
@@ -347,13 +408,8 @@ inline std::vector<std::wstring> readCache(Case& c, const App& app, const std::w
     if (newCount != count) changed = GetTickCount64(), count = newCount;
   }
   c.check(!shrank, when + ": the list was emptied again: a second read started");
-  HWND list = app.control(IDC_LIST1);
   std::vector<std::wstring> items(static_cast<size_t>(app.listCount()));
-  for (size_t i = 0; i < items.size(); ++i) {
-    items[i].resize(static_cast<size_t>(std::max<LRESULT>(send(list, LB_GETTEXTLEN, i), 0)) + 1);
-    const LRESULT length = send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(items[i].data()));
-    items[i].resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-  }
+  for (size_t i = 0; i < items.size(); ++i) items[i] = app.listItemText(static_cast<int>(i));
   const size_t same = static_cast<size_t>(
       std::mismatch(expected.begin(), expected.end(), items.begin(), items.end()).first - expected.begin());
   c.check(items == expected, when + ": the list holds " + std::to_string(items.size()) + " entries for " +
