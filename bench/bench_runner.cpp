@@ -266,19 +266,21 @@ void deleteOutputs(const std::wstring& appFolder) {
                [&](const WIN32_FIND_DATAW& found) { DeleteFileW((appFolder + L"\\" + found.cFileName).c_str()); });
 }
 
-// An MP4 under a video's name: its first box is ftyp, which the join, a transport stream, never starts with.
-bool mp4Output(const std::wstring& appFolder) {
-  bool found = false;
-  forEachEntry(appFolder, L"Shipin*.mp4", [&](const WIN32_FIND_DATAW& entry) {
-    const auto file = e2e::own(CreateFileW((appFolder + L"\\" + entry.cFileName).c_str(), GENERIC_READ,
+// The number of finished MP4s under the videos' names in the folder: an MP4's first box is ftyp, which the join, a
+// transport stream, never starts with.
+std::size_t mp4Outputs(const std::wstring& folder) {
+  std::size_t count = 0;
+  forEachEntry(folder, L"Shipin*.mp4", [&](const WIN32_FIND_DATAW& entry) {
+    const auto file = e2e::own(CreateFileW((folder + L"\\" + entry.cFileName).c_str(), GENERIC_READ,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
     char start[8] = {};
     DWORD read = 0;
-    found = found || (file && ReadFile(file.get(), start, 8, &read, nullptr) && read == 8 &&
-                      std::string(start + 4, 4) == "ftyp");
+    if (file && ReadFile(file.get(), start, 8, &read, nullptr) && read == 8 && std::string(start + 4, 4) == "ftyp") {
+      ++count;
+    }
   });
-  return found;
+  return count;
 }
 
 std::optional<MergeCase> mergeCaseFor(const std::wstring& exe, const std::wstring& video, bool mp4) {
@@ -333,7 +335,7 @@ Run timeMerge(const MergeCase& merge) {
     }
     if (scriptSeen && joinedAt < 0) joinedAt = clock.milliseconds();
     if (merge.mp4 && writingAt < 0 && exists(remuxing)) writingAt = clock.milliseconds();
-    return merge.mp4 ? !exists(remuxing) && mp4Output(merge.appFolder) : whole();
+    return merge.mp4 ? !exists(remuxing) && mp4Outputs(merge.appFolder) > 0 : whole();
   };
   try {
     waitFor(program, kMergeTimeoutMs, merge.mp4 ? "the MP4" : "the joined file", done, kMergePollMs);
@@ -485,21 +487,6 @@ bool endsWith(const std::wstring& text, const std::wstring& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The number of finished MP4s under the videos' names in the folder.
-std::size_t mp4Outputs(const std::wstring& folder) {
-  std::size_t count = 0;
-  forEachEntry(folder, L"Shipin*.mp4", [&](const WIN32_FIND_DATAW& entry) {
-    const auto file = e2e::own(CreateFileW((folder + L"\\" + entry.cFileName).c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
-    char start[8] = {};
-    DWORD read = 0;
-    if (file && ReadFile(file.get(), start, 8, &read, nullptr) && read == 8 && std::string(start + 4, 4) == "ftyp") {
-      ++count;
-    }
-  });
-  return count;
-}
 
 void expectAllConverted(const BatchCase& batch, const std::wstring& folder) {
   const std::size_t made = mp4Outputs(folder);

@@ -47,7 +47,7 @@ inline constexpr const char* kRemuxReadFailed = "读取失败";
 inline constexpr const char* kRemuxNotReplaced = "无法替换，";
 
 // Several videos in one go. Each entry of a list below is the time the list shows
-// for the video, kBatchEntrySeparator, and today's text for its cause.
+// for the video, kBatchEntrySeparator, and what a single conversion would say of it.
 inline constexpr const char* kBatchEntrySeparator = "：";
 inline constexpr const char* kBatchSkipped = "以下视频无法转换，将跳过：";
 inline constexpr const char* kBatchFailed = "以下视频没有转换成功：";
