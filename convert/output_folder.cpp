@@ -18,12 +18,6 @@ std::string quoteForCommandLine(const std::string& path) {
   return quoted + "\"";
 }
 
-// Windows finds "Shipin7F3A.mp4" under "Shipin7f3a.mp4"; the names differ in ASCII at most.
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 }  // namespace
 
 std::string OutputFileName(const std::string& baseName) {
@@ -40,9 +34,9 @@ std::string ChooseOutputName(platform::Platform& platform, const std::string& ap
   // another size there is another video, which must not be lost.
   for (int number = 1;; ++number) {
     const std::string name = number == 1 ? plain : stem + " (" + std::to_string(number) + ").mp4";
-    if (std::any_of(taken.begin(), taken.end(), [&](const std::string& other) { return sameNameIgnoringCase(name, other); })) {
-      continue;
-    }
+    // Windows finds "Shipin7F3A.mp4" under "Shipin7f3a.mp4"; the names differ in ASCII at most.
+    const auto sameName = [&](const std::string& other) { return platform::EqualsIgnoringAsciiCase(name, other); };
+    if (std::any_of(taken.begin(), taken.end(), sameName)) continue;
     const std::string path = platform::JoinPath(appFolder, name);
     const platform::PathKind kind = platform.kindOf(path);
     if (kind == platform::PathKind::Missing) return name;

@@ -185,8 +185,8 @@ faults=(
   "batch_failure_shown_at_once app/main_form.cpp - - s/batch_->failed\(joined.failure\);\n(\s*)return;/platform_.message(joined.failure);\n\$1return;/"
   "batch_failure_stops_rest app/main_form.cpp - - s/batch_->failed\(refusal\);/batch_->failed(refusal);\n    break;/"
   "batch_goes_on_after_unseen_end app/main_form.cpp - - s/if \(batch_\) batch_->stop\(\);//"
-  "name_taken_in_run_chosen convert/output_folder.cpp - - s/return sameNameIgnoringCase\(name, other\);/return name == other \&\& false;/"
-  "name_taken_in_run_case_kept convert/output_folder.cpp - - s/return c >= 'A' && c <= 'Z' \? static_cast<char>\(c - 'A' \+ 'a'\) : c;/return c;/"
+  "name_taken_in_run_chosen convert/output_folder.cpp - - s/return platform::EqualsIgnoringAsciiCase\(name, other\);/return name == other \&\& false;/"
+  "name_taken_in_run_case_kept convert/output_folder.cpp - - s/return platform::EqualsIgnoringAsciiCase\(name, other\);/return name == other;/"
   # What needs the real window, the real file system or the real interpreter: caught end to end.
   "no_yield_while_listing convert/cache_listing.cpp path_box - s/platform.yield\(\);//"
   "long_date platform/win32/folder_reader.cpp conversion_join - s/DATE_SHORTDATE/DATE_LONGDATE/"
