@@ -23,37 +23,34 @@ namespace {
 // where the search path leaves that folder out.
 constexpr const char* kInterpreterCommand = "cmd /d /e:on /v:off /c .\\";
 
-enum class FragmentSearch { Found, NoFiles, NoTdlFiles, Unreadable };
-
-struct SearchResult {
-  FragmentSearch outcome;
-  std::string error;
-  std::vector<platform::DirectoryEntry> files;
-};
-
 // Case-sensitive, and without asking for a dot: the client's fragments end in
 // "tdl" and nothing else is taken for one.
 bool endsWithTdl(const std::string& name) { return name.size() >= 3 && name.compare(name.size() - 3, 3, "tdl") == 0; }
 
-// Every file of the folder, since the join needs them all; the window is served
-// after each file that is no fragment, which is most of a crowded folder.
-SearchResult readFragmentFolder(platform::Platform& platform, CacheState& state, const std::string& folder) {
+// Every file of the folder, since the join needs them all, or the message that says
+// why there is nothing to join; the window is served after each file that is no
+// fragment, which is most of a crowded folder.
+platform::Outcome<std::vector<platform::DirectoryEntry>> readFragmentFolder(platform::Platform& platform,
+                                                                            CacheState& state,
+                                                                            const std::string& folder) {
+  using Files = platform::Outcome<std::vector<platform::DirectoryEntry>>;
   auto opened = platform.openDirectory(folder, platform::ShortNames::Report);
-  if (!opened.ok()) return {FragmentSearch::Unreadable, opened.error(), {}};
+  if (!opened.ok()) return Files::failure(kSelectedFolderGone + opened.error());
   platform::DirectoryReader& reader = *opened.value();
   WalkGuard walking(state);
-  SearchResult result{FragmentSearch::NoFiles, {}, {}};
+  std::vector<platform::DirectoryEntry> files;
   bool anyFragment = false;
   while (auto entry = reader.next()) {
     if (entry->isFolder) continue;
     const bool fragment = endsWithTdl(entry->name);
-    result.files.push_back(std::move(*entry));
+    files.push_back(std::move(*entry));
     anyFragment = anyFragment || fragment;
     if (!fragment) platform.yield();
   }
-  if (!reader.error().empty()) return {FragmentSearch::Unreadable, reader.error(), {}};
-  if (!result.files.empty()) result.outcome = anyFragment ? FragmentSearch::Found : FragmentSearch::NoTdlFiles;
-  return result;
+  if (!reader.error().empty()) return Files::failure(kSelectedFolderGone + reader.error());
+  if (files.empty()) return Files::failure(kNoFiles);
+  if (!anyFragment) return Files::failure(kNoTdlFiles);
+  return Files::success(std::move(files));
 }
 
 std::string interpreterPath(platform::Platform& platform) {
@@ -85,18 +82,9 @@ FolderCheck CheckFragmentFolder(platform::Platform& platform, CacheState& state,
   // The path in the table would open another folder, or none.
   if (video.nameAltered) return {kFolderNameUnreadable + video.fullPath, {}};
   state.SelectedFolderPath = platform::WithTrailingBackslash(video.fullPath);
-  const SearchResult search = readFragmentFolder(platform, state, state.SelectedFolderPath);
-  switch (search.outcome) {
-    case FragmentSearch::Unreadable:
-      return {kSelectedFolderGone + search.error, {}};
-    case FragmentSearch::NoFiles:
-      return {kNoFiles, {}};
-    case FragmentSearch::NoTdlFiles:
-      return {kNoTdlFiles, {}};
-    case FragmentSearch::Found:
-      break;
-  }
-  FolderCheck check{{}, PlanFragments(search.files)};
+  const auto files = readFragmentFolder(platform, state, state.SelectedFolderPath);
+  if (!files.ok()) return {files.error(), {}};
+  FolderCheck check{{}, PlanFragments(files.value())};
   // A name that only ends in "tdl" passes the check, but the copy would find nothing to join.
   if (check.fragments.fragments.empty()) check.refusal = kNoTdlFiles;
   return check;
@@ -125,9 +113,8 @@ std::string StartJoin(platform::Platform& platform, CacheState& state, const Cac
   for (const std::string* own : {&scriptPath, &temporary, &remuxing}) {
     if (auto occupied = OwnNameTaken(platform, *own)) return *occupied;
   }
-  const std::string outputName =
-      ChooseOutputName(platform, appFolder, video.baseName, fragments.totalBytes,
-                       TagFor(video.fullPath, fragments.totalBytes), state.readTag, taken);
+  const std::string outputName = ChooseOutputName(platform, appFolder, video.baseName, fragments.totalBytes,
+                                                  TagFor(video.fullPath, fragments.totalBytes), state.readTag, taken);
   const ScriptPlan script = PlanMergeScript(platform, fragments, folder, appFolder, outputName);
   if (script.refusal) return script.refusal + script.refused;
   std::string text;
@@ -221,12 +208,6 @@ JoinEnd FinishJoin(platform::Platform& platform, CacheState& state) {
     return {std::nullopt, kOutputIncomplete + output + "（" + sizesText(partial ? *partial : *size, expected) + "）"};
   }
   return {std::nullopt, kOutputIncomplete + output + "（文件不存在）"};
-}
-
-std::optional<std::string> FinishConversion(platform::Platform& platform, CacheState& state) {
-  JoinEnd ended = FinishJoin(platform, state);
-  if (!ended.failure.empty()) platform.message(ended.failure);
-  return std::move(ended.name);
 }
 
 void RemoveInterruptedRun(platform::Platform& platform) {

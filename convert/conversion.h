@@ -49,9 +49,6 @@ struct JoinEnd {
 // The interpreter has ended: judges the join and cleans up, showing nothing.
 JoinEnd FinishJoin(platform::Platform& platform, CacheState& state);
 
-// The same, saying why when no complete video came of it.
-std::optional<std::string> FinishConversion(platform::Platform& platform, CacheState& state);
-
 // At start-up: the script and the partial video of a run cut off while no copy
 // of the program watched it, unless another copy's conversion is running now.
 void RemoveInterruptedRun(platform::Platform& platform);

@@ -33,11 +33,13 @@ class ConversionTest : public ::testing::Test {
     convert::StartConversion(platform, view, state);
   }
   std::string script() const { return platform.bytesOf(kScript); }
-  // The interpreter ends, having left these files; the program judges the end, then lets go of the lock.
+  // The interpreter ends, having left these files; the program judges the end, says why there is no video if there
+  // is none, then lets go of the lock.
   std::optional<std::string> endInterpreter() {
-    auto converted = convert::FinishConversion(platform, state);
+    convert::JoinEnd ended = convert::FinishJoin(platform, state);
+    if (!ended.failure.empty()) platform.message(ended.failure);
     platform.releaseInterpreter();
-    return converted;
+    return ended.name;
   }
 
   FakePlatform platform;
