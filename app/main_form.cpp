@@ -99,9 +99,9 @@ void MainForm::continueBatch() {
   while (const convert::CacheFolder* video = batch_->next()) {
     // The folder is read again: the client may have added to it since the click.
     const convert::FolderCheck check = convert::CheckFragmentFolder(platform_, state_, *video);
-    const std::string refusal =
-        check.refusal.empty() ? convert::StartJoin(platform_, state_, *video, check.fragments, batch_->names())
-                              : check.refusal;
+    const std::string refusal = check.refusal.empty()
+                                    ? convert::StartJoin(platform_, state_, *video, check.fragments, batch_->names())
+                                    : check.refusal;
     if (refusal.empty()) {
       batch_->took(state_.conversion->outputName);
       shownPercent_ = 0;
@@ -179,8 +179,8 @@ void MainForm::judgeEnd(bool seen) {
     showEnd({});
     return;
   }
-  remux_ = std::make_shared<convert::RemuxJob>(remuxFiles_, remuxEngine_, ended->appFolder, *joined.name,
-                                               ended->folder);
+  remux_ =
+      std::make_shared<convert::RemuxJob>(remuxFiles_, remuxEngine_, ended->appFolder, *joined.name, ended->folder);
   view_.startProgressTimer();
   onProgressTimer();
   view_.startRemux(remux_);

@@ -55,7 +55,9 @@ WindowClass windowClassOf(ControlKind kind) {
     case ControlKind::Button:
       return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 0};
     case ControlKind::ListBox:
-      return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_EXTENDEDSEL | LBS_WANTKEYBOARDINPUT, WS_EX_CLIENTEDGE};
+      return {L"LISTBOX",
+              WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_EXTENDEDSEL | LBS_WANTKEYBOARDINPUT,
+              WS_EX_CLIENTEDGE};
     case ControlKind::Picture:
       return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
   }
@@ -342,7 +344,8 @@ std::vector<int> MainWindow::selectedListIndices() {
   const LRESULT count = SendMessageW(list, LB_GETSELCOUNT, 0, 0);
   if (count <= 0) return {};
   std::vector<int> selected(static_cast<std::size_t>(count));
-  const LRESULT got = SendMessageW(list, LB_GETSELITEMS, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(selected.data()));
+  const LRESULT got =
+      SendMessageW(list, LB_GETSELITEMS, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(selected.data()));
   selected.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return selected;
 }

@@ -487,7 +487,6 @@ bool endsWith(const std::wstring& text, const std::wstring& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-
 void expectAllConverted(const BatchCase& batch, const std::wstring& folder) {
   const std::size_t made = mp4Outputs(folder);
   deleteOutputs(folder);

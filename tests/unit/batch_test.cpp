@@ -81,7 +81,8 @@ TEST_F(BatchTest, EveryFolderIsCheckedFirstWithOneMessageForTheSkippedAndOneQues
     start({5, 3, 2, 1, 0, 4});
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].rfind(std::string(convert::kBatchSkipped) + "\nT2：" + convert::kNoFiles + "\nT4：" +
-                                             convert::kSelectedFolderGone, 0),
+                                             convert::kSelectedFolderGone,
+                                         0),
               0u)
         << platform.messages[0];
     EXPECT_EQ(platform.messages[0].find("T6"), std::string::npos);
@@ -144,14 +145,15 @@ TEST_F(BatchTest, TheVideosRunInTurnUnderNamesOfTheirOwnAndTheFailuresAreReporte
   EXPECT_EQ(view.flashes, 1);
   EXPECT_TRUE(platform.lockedFolders.empty());
   ASSERT_EQ(platform.messages.size(), 2u);
-  EXPECT_EQ(platform.messages[1].rfind(std::string(convert::kBatchFailed) + "\nT3：" + convert::kOutputIncomplete +
-                                           "C:\\tools\\Shipin7f3a (3).mp4（文件不存在）\nT4：" +
-                                           convert::kSelectedFolderGone,
-                                       0),
-            0u)
+  EXPECT_EQ(
+      platform.messages[1].rfind(std::string(convert::kBatchFailed) + "\nT3：" + convert::kOutputIncomplete +
+                                     "C:\\tools\\Shipin7f3a (3).mp4（文件不存在）\nT4：" + convert::kSelectedFolderGone,
+                                 0),
+      0u)
       << platform.messages[1];
-  EXPECT_NE(platform.messages[1].find("\nT5：已合并 Shipin8888.mp4，未能转成标准MP4：" + std::string(convert::kRemuxNoSpace)),
-            std::string::npos)
+  EXPECT_NE(
+      platform.messages[1].find("\nT5：已合并 Shipin8888.mp4，未能转成标准MP4：" + std::string(convert::kRemuxNoSpace)),
+      std::string::npos)
       << "a video left only joined is not reported";
   EXPECT_EQ(platform.bytesOf("C:\\tools\\Shipin7f3a (2).mp4"), "123456789");
 }
