@@ -43,6 +43,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/remux_worker.h"
+#include "platform/win32/split_values.h"
 #include "tests/e2e/framework.h"
 
 namespace {
@@ -237,7 +238,7 @@ struct MergeCase {
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 ULONGLONG sizeOf(const WIN32_FIND_DATAW& found) {
-  return (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return platform::win32::joinHalves(found.nFileSizeHigh, found.nFileSizeLow);
 }
 
 std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }

@@ -7,6 +7,7 @@
 #include "platform/win32/error_text.h"
 #include "platform/win32/file_names.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/split_values.h"
 #include "platform/win32/wide.h"
 
 namespace platform::win32 {
@@ -61,11 +62,8 @@ std::optional<FileStamp> fileStamp(const std::string& path) {
       (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }
-  const FILETIME& written = information.ftLastWriteTime;
-  return FileStamp{
-      information.dwVolumeSerialNumber,
-      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime)};
+  return FileStamp{information.dwVolumeSerialNumber, joinHalves(information.nFileIndexHigh, information.nFileIndexLow),
+                   ticksOf(information.ftLastWriteTime)};
 }
 
 std::optional<std::uint64_t> fileSize(const std::string& path) {
@@ -74,7 +72,7 @@ std::optional<std::uint64_t> fileSize(const std::string& path) {
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return joinHalves(data.nFileSizeHigh, data.nFileSizeLow);
 }
 
 Outcome<std::string> readFile(const std::string& path, std::uint64_t largest) {

@@ -7,16 +7,13 @@
 #include "platform/win32/error_text.h"
 #include "platform/win32/file_names.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/split_values.h"
 #include "platform/win32/wide.h"
 
 namespace platform::win32 {
 namespace {
 
 bool isDotEntry(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
-
-std::int64_t ticksOf(const FILETIME& time) {
-  return static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}
 
 // UTF-8 has no form for such a name: the conversion puts U+FFFD in its place.
 bool hasUnpairedSurrogate(const wchar_t* name) {
@@ -34,7 +31,7 @@ bool hasUnpairedSurrogate(const wchar_t* name) {
 
 DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
   return {toUtf8(data.cFileName),          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-          ticksOf(data.ftCreationTime),    (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+          ticksOf(data.ftCreationTime),    joinHalves(data.nFileSizeHigh, data.nFileSizeLow),
           toUtf8(data.cAlternateFileName), hasUnpairedSurrogate(data.cFileName)};
 }
 
