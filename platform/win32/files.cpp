@@ -11,20 +11,20 @@
 #include "platform/win32/wide.h"
 
 namespace platform::win32 {
-namespace {
 
-Status writeAll(HANDLE file, const std::string& bytes) {
+Status writeAll(HANDLE file, const void* data, std::size_t length) {
+  const auto* bytes = static_cast<const char*>(data);
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+  while (done < length) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 20));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      return lastErrorStatus();
-    }
+    if (!WriteFile(file, bytes + done, chunk, &written, nullptr) || written == 0) return lastErrorStatus();
     done += written;
   }
   return Status::success();
 }
+
+namespace {
 
 // The program writes only files of its own beside itself: a link put under one of
 // their names must not carry the bytes to wherever it points.
@@ -32,7 +32,7 @@ Status writeNewFile(const std::wstring& path, const std::string& bytes, DWORD fl
   FileHandle file(CreateFileW(forFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr));
   if (!file) return lastErrorStatus();
-  Status written = writeAll(file.get(), bytes);
+  Status written = writeAll(file.get(), bytes.data(), bytes.size());
   if (written.ok() && (flags & FILE_FLAG_WRITE_THROUGH) && !FlushFileBuffers(file.get())) {
     written = lastErrorStatus();
   }

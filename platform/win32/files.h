@@ -1,6 +1,9 @@
 // Whole files: what a path names, its size, reading, writing and removing.
 #pragma once
 
+#include <windows.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +11,9 @@
 #include "platform/platform.h"
 
 namespace platform::win32 {
+
+// Writes every byte, in pieces, to an open file.
+Status writeAll(HANDLE file, const void* data, std::size_t length);
 
 PathKind kindOf(const std::string& path);
 bool isLink(const std::string& path);

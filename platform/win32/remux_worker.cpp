@@ -6,6 +6,7 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/file_names.h"
+#include "platform/win32/files.h"
 #include "platform/win32/wide.h"
 
 namespace platform::win32 {
@@ -155,19 +156,12 @@ class OutputFile final : public convert::RemuxOutputFile {
   }
 
   void writeOut(const std::vector<std::uint8_t>& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-      DWORD written = 0;
-      if (!WriteFile(file_.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-          written == 0) {
-        const std::string why = lastErrorText();
-        EnterCriticalSection(&lock_);
-        if (error_.empty()) error_ = why;
-        WakeAllConditionVariable(&changed_);
-        LeaveCriticalSection(&lock_);
-        return;
-      }
-      done += written;
-    }
+    const Status written = writeAll(file_.get(), bytes.data(), bytes.size());
+    if (written.ok()) return;
+    EnterCriticalSection(&lock_);
+    if (error_.empty()) error_ = written.error;
+    WakeAllConditionVariable(&changed_);
+    LeaveCriticalSection(&lock_);
   }
 
   FileHandle file_;
@@ -232,7 +226,7 @@ Status Win32RemuxFiles::moveReplacing(const std::string& from, const std::string
   return Status::success();
 }
 
-void Win32RemuxFiles::remove(const std::string& path) { DeleteFileW(forFileApi(toWide(path)).c_str()); }
+void Win32RemuxFiles::remove(const std::string& path) { deleteFile(path); }
 
 void RemuxWorker::start(std::shared_ptr<convert::RemuxJob> job, HWND window) {
   awaitEnd(INFINITE);
