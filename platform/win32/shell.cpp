@@ -2,16 +2,16 @@
 
 #include <shlwapi.h>
 
+#include "platform/win32/file_names.h"
+#include "platform/win32/wide.h"
+
 namespace platform::win32 {
 namespace {
 
 // By its full path in the system folder: never a DLL of the same name that an archive
 // unpacked beside the program. Loaded once and kept for the life of the process.
 void* systemProcedure(const wchar_t* library, const char* name) {
-  wchar_t folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\" + library).c_str());
+  HMODULE module = LoadLibraryW((toWide(systemFolder()) + L"\\" + library).c_str());
   return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
 }
 
