@@ -3,11 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
 #include "convert/messages.h"
-#include "tests/fakes/fake_platform.h"
-#include "tests/fakes/fake_remux.h"
-#include "tests/fakes/fake_view.h"
+#include "tests/fakes/form_over_fakes.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -20,7 +17,7 @@ const std::string kStream = "TS" + std::string(38, 'x');
 
 // Several entries of the list converted through the form, with the interpreter's
 // joins and the remuxes played by the test.
-class BatchTest : public ::testing::Test {
+class BatchTest : public ::testing::Test, protected fakes::FormOverFakes {
  protected:
   // Folder i is listed as "Ti", so that messages name it by that time.
   void addVideo(int created, const std::string& name, const std::vector<std::string>& fragments) {
@@ -50,13 +47,6 @@ class BatchTest : public ::testing::Test {
     form.onInterpreterEnded(true);
     if (view.remux) form.onRemuxEnded(view.remux->run());
   }
-  std::string captionStart() const { return view.caption.substr(0, view.caption.rfind(" - ")); }
-
-  fakes::FakePlatform platform;
-  fakes::FakeView view;
-  fakes::FakeRemuxFiles files{platform};
-  fakes::FakeRemuxEngine engine;
-  app::MainForm form{view, platform, files, engine};
 };
 
 // Nothing is written before every selected folder has been looked at: what cannot be converted is named at once, in

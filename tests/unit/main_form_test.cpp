@@ -1,23 +1,14 @@
 #include "app/main_form.h"
 
 #include "convert/messages.h"
-#include "tests/fakes/fake_platform.h"
-#include "tests/fakes/fake_remux.h"
-#include "tests/fakes/fake_view.h"
+#include "tests/fakes/form_over_fakes.h"
 #include <gtest/gtest.h>
 
 namespace {
 
 using app::Control;
 
-class MainFormTest : public ::testing::Test {
- protected:
-  fakes::FakePlatform platform;
-  fakes::FakeView view;
-  fakes::FakeRemuxFiles remuxFiles{platform};
-  fakes::FakeRemuxEngine remuxEngine;
-  app::MainForm form{view, platform, remuxFiles, remuxEngine};
-};
+class MainFormTest : public ::testing::Test, protected fakes::FormOverFakes {};
 
 // The stored text is no path: entering the box must let typing replace it, but a path the user put there is left
 // for editing. A drop, or Enter in the box, takes the typed path's route: into the box, then the read button's checks.

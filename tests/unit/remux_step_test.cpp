@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
 #include "convert/messages.h"
-#include "tests/fakes/fake_platform.h"
-#include "tests/fakes/fake_remux.h"
-#include "tests/fakes/fake_view.h"
+#include "tests/fakes/form_over_fakes.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,7 +19,7 @@ const char* const kRemuxTemporary = "C:\\tools\\Fok.mp4.tmp";
 const std::string kJoin = "TS" + std::string(98, 'x');
 
 // A conversion of one cache folder through the form, the interpreter's join and the remux played by the test.
-class RemuxStepTest : public ::testing::Test {
+class RemuxStepTest : public ::testing::Test, protected fakes::FormOverFakes {
  protected:
   void SetUp() override {
     platform.addFile("D:\\v\\7f3a9c\\1.tdl", kJoin.substr(0, 60));
@@ -41,14 +38,8 @@ class RemuxStepTest : public ::testing::Test {
     ASSERT_TRUE(view.remux) << "no remux after a join that passed its check";
   }
   void remux() { form.onRemuxEnded(view.remux->run()); }
-  std::string captionStart() const { return view.caption.substr(0, view.caption.rfind(" - ")); }
 
   std::string script;
-  fakes::FakePlatform platform;
-  fakes::FakeView view;
-  fakes::FakeRemuxFiles files{platform};
-  fakes::FakeRemuxEngine engine;
-  app::MainForm form{view, platform, files, engine};
 };
 
 // The MP4 takes the video's name only when it is whole; meanwhile the caption runs on from the join, never back
