@@ -10,7 +10,7 @@
 #include <commctrl.h>
 // clang-format on
 
-#include "bench_names.h"
+#include "floor_frame.h"
 
 namespace {
 
@@ -63,14 +63,6 @@ struct GdiOwner {
   }
 };
 
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
 HWND makeChild(HWND parent, HINSTANCE instance, const wchar_t* windowClass, DWORD style, DWORD exStyle,
                const RECT& place, const wchar_t* text) {
   return CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top, place.right,
@@ -83,20 +75,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = windowProc;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kWindowClass;
-  if (!RegisterClassExW(&windowClass)) return 1;
-
-  RECT frame{0, 0, bench::kClientWidth, bench::kClientHeight};
-  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  HWND window = CreateWindowExW(kExStyle, kWindowClass, L"Quendril腾讯视频转换为mp4格式ZV1.0", kStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                instance, nullptr);
+  if (!bench::registerFloorClass(instance, kWindowClass, bench::quitOnDestroy)) return 1;
+  HWND window =
+      bench::createFloorWindow(instance, kWindowClass, L"Quendril腾讯视频转换为mp4格式ZV1.0", kStyle, kExStyle);
   if (!window) return 1;
 
   NONCLIENTMETRICSW metrics{};
@@ -122,12 +103,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   ShowWindow(window, showCommand);
   UpdateWindow(window);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(window, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return static_cast<int>(message.wParam);
+  return bench::runMessageLoop(window);
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_names.h"
+#include "floor_frame.h"
 
 namespace {
 
@@ -146,29 +146,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = windowProc;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kWindowClass;
-  if (!RegisterClassExW(&windowClass)) return 1;
-
-  constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  RECT frame{0, 0, bench::kClientWidth, bench::kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-  mainWindow = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"floor list", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  if (!bench::registerFloorClass(instance, kWindowClass, windowProc)) return 1;
+  mainWindow = bench::createFloorWindow(instance, kWindowClass, L"floor list",
+                                        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                                        WS_EX_CONTROLPARENT);
   if (!mainWindow) return 1;
   ShowWindow(mainWindow, showCommand);
   UpdateWindow(mainWindow);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(mainWindow, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return static_cast<int>(message.wParam);
+  return bench::runMessageLoop(mainWindow);
 }
