@@ -77,6 +77,15 @@ for section in "${sections[@]}"; do
   [[ $section == @(startup|list|size|merge|remux|mp4|batch) ]] || { echo "$usage" >&2; exit 2; }
 done
 wants() { [[ " ${sections[*]} " == *" $1 "* ]]; }
+# True when the folder's disk has the room a section needs; otherwise says the section is skipped. Leaves the free
+# space in free_mib.
+has_room() {
+  local section=$1 folder=$2 needed_mib=$3
+  free_mib=$(df --output=avail -BM "$folder" | tail -n 1 | tr -dc '0-9')
+  ((free_mib >= needed_mib)) && return 0
+  echo "== $section: skipped, $free_mib MiB free under $folder, $needed_mib MiB needed"
+  return 1
+}
 
 bin=$bench_build/win/bin
 if wants startup || wants list || wants size || wants merge || wants mp4 || wants batch; then
@@ -171,38 +180,33 @@ if wants list; then
   done
 fi
 
-if wants merge; then
-  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
-  if ((free_mib < merge_space_mib)); then
-    echo "== merge: skipped, $free_mib MiB free under $bench_dir, $merge_space_mib MiB needed"
-  else
-    # Each program folder names the cache folder that holds the three videos.
-    for side in before after; do
-      mkdir -p "$bench_dir/$side"
-      printf 'C:\\bench\\merge\r\n' >"$bench_dir/$side/shezhi.txt"
-    done
-    cp "$before_exe" "$bench_dir/before/"
-    cp "$after_exe" "$bench_dir/after/"
-    merge_dir=$bench_dir/merge
-    echo "== merge: making $merge_fragments x $merge_fragment_mib MiB and $order_fragments x $order_fragment_kib KiB" \
-      "of fragments ($free_mib MiB free)"
-    make_fragments "$merge_fragments" $((merge_fragment_mib << 20)) "$bench_dir/staging/a0017xk2pq3" \
-      "$merge_dir/a0017xk2pq3.321004.1"
-    rm -rf "$bench_dir/staging"
-    make_fragments "$order_fragments" $((order_fragment_kib << 10)) "$merge_dir/b0017xk2pq3.321004.2" \
-      "$merge_dir/b0017xk2pq3.321004.1"
-    # Nothing of the fragments waits to be written back while a join is timed.
-    sync
-    echo "== merge $((merge_fragments * merge_fragment_mib)) MiB: start click to the whole file," \
-      "after against before ($before_ref); $merge_runs runs each"
-    runner merge "$merge_runs" after 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1' \
-      before 'C:\bench\before\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1'
-    echo "== merge order: $order_fragments fragments named one by one in numeric order (numbered without padding)" \
-      "against taken by the wildcard (padded), the program after; $merge_runs runs each"
-    runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
-      wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
-    rm -rf "$merge_dir"
-  fi
+if wants merge && has_room merge "$bench_dir" "$merge_space_mib"; then
+  # Each program folder names the cache folder that holds the three videos.
+  for side in before after; do
+    mkdir -p "$bench_dir/$side"
+    printf 'C:\\bench\\merge\r\n' >"$bench_dir/$side/shezhi.txt"
+  done
+  cp "$before_exe" "$bench_dir/before/"
+  cp "$after_exe" "$bench_dir/after/"
+  merge_dir=$bench_dir/merge
+  echo "== merge: making $merge_fragments x $merge_fragment_mib MiB and $order_fragments x $order_fragment_kib KiB" \
+    "of fragments ($free_mib MiB free)"
+  make_fragments "$merge_fragments" $((merge_fragment_mib << 20)) "$bench_dir/staging/a0017xk2pq3" \
+    "$merge_dir/a0017xk2pq3.321004.1"
+  rm -rf "$bench_dir/staging"
+  make_fragments "$order_fragments" $((order_fragment_kib << 10)) "$merge_dir/b0017xk2pq3.321004.2" \
+    "$merge_dir/b0017xk2pq3.321004.1"
+  # Nothing of the fragments waits to be written back while a join is timed.
+  sync
+  echo "== merge $((merge_fragments * merge_fragment_mib)) MiB: start click to the whole file," \
+    "after against before ($before_ref); $merge_runs runs each"
+  runner merge "$merge_runs" after 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1' \
+    before 'C:\bench\before\tdl2mp4.exe' 'C:\bench\merge\a0017xk2pq3.321004.1'
+  echo "== merge order: $order_fragments fragments named one by one in numeric order (numbered without padding)" \
+    "against taken by the wildcard (padded), the program after; $merge_runs runs each"
+  runner merge "$merge_runs" explicit 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.1' \
+    wildcard 'C:\bench\after\tdl2mp4.exe' 'C:\bench\merge\b0017xk2pq3.321004.2'
+  rm -rf "$merge_dir"
 fi
 
 # One H.264 + AAC clip of 720p at a streaming service's rate, looped with -c copy up to the size wanted.
@@ -241,10 +245,7 @@ median() {
 if wants remux; then
   BUILD_DIR=$bench_build "$root/scripts/build.sh" native
   remux_bin=$bench_build/native/bin/remux_file
-  free_mib=$(df --output=avail -BM "$(dirname "$remux_dir")" | tail -n 1 | tr -dc '0-9')
-  if [[ ! -f $remux_dir/in.ts ]] && ((free_mib < 3 * 1024)); then
-    echo "== remux: skipped, $free_mib MiB free for $remux_dir, 3072 MiB needed"
-  else
+  if [[ -f $remux_dir/in.ts ]] || has_room remux "$(dirname "$remux_dir")" 3072; then
     make_remux_input
     cat "$remux_dir/in.ts" >/dev/null  # into the page cache
     echo "== remux $(($(stat -c %s "$remux_dir/in.ts") >> 20)) MiB: core, ffmpeg -c copy +faststart, cat;" \
@@ -279,75 +280,65 @@ if wants remux; then
   fi
 fi
 
-if wants mp4; then
-  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
-  if ((free_mib < mp4_space_mib)); then
-    echo "== mp4: skipped, $free_mib MiB free under $bench_dir, $mp4_space_mib MiB needed"
-  else
-    for side in mp4 join; do
-      mkdir -p "$bench_dir/$side"
-      printf 'C:\\bench\\ts\r\n' >"$bench_dir/$side/shezhi.txt"
-    done
-    cp "$bin/tdl2mp4.exe" "$bench_dir/mp4/"
-    cp "$mp4_before_exe" "$bench_dir/join/"
-    video=$bench_dir/ts/c0017xk2pq3.321004.1
-    mkdir -p "$video"
-    echo "== mp4: making a $mp4_cache_mib MiB cache of transport-stream fragments with ffmpeg"
-    # Noise keeps the bit rate high (about 3 MB a second); the clip is looped without encoding it again, cut at
-    # key frames into fragments numbered from 1 as the client numbers them.
-    ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
-      -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
-      -f mpegts "$bench_dir/clip.ts"
-    loops=$(((mp4_cache_mib << 20) / $(stat -c %s "$bench_dir/clip.ts")))
-    ffmpeg -nostdin -v error -y -stream_loop "$loops" -i "$bench_dir/clip.ts" -map 0 -c copy -f segment \
-      -segment_time 8 -segment_format mpegts -segment_start_number 1 "$video/c0017xk2pq3.321004.%d.tdl"
-    rm "$bench_dir/clip.ts"
-    sync
-    echo "== mp4 $(du -sm "$video" | cut -f1) MiB in $(ls "$video" | wc -l) fragments: start click to the" \
-      "finished MP4, against start click to the join of $mp4_before_ref; $mp4_runs runs each"
-    runner remux "$mp4_runs" mp4 'C:\bench\mp4\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1' \
-      join 'C:\bench\join\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1'
-    rm -rf "$bench_dir/ts"
-  fi
+if wants mp4 && has_room mp4 "$bench_dir" "$mp4_space_mib"; then
+  for side in mp4 join; do
+    mkdir -p "$bench_dir/$side"
+    printf 'C:\\bench\\ts\r\n' >"$bench_dir/$side/shezhi.txt"
+  done
+  cp "$bin/tdl2mp4.exe" "$bench_dir/mp4/"
+  cp "$mp4_before_exe" "$bench_dir/join/"
+  video=$bench_dir/ts/c0017xk2pq3.321004.1
+  mkdir -p "$video"
+  echo "== mp4: making a $mp4_cache_mib MiB cache of transport-stream fragments with ffmpeg"
+  # Noise keeps the bit rate high (about 3 MB a second); the clip is looped without encoding it again, cut at
+  # key frames into fragments numbered from 1 as the client numbers them.
+  ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
+    -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
+    -f mpegts "$bench_dir/clip.ts"
+  loops=$(((mp4_cache_mib << 20) / $(stat -c %s "$bench_dir/clip.ts")))
+  ffmpeg -nostdin -v error -y -stream_loop "$loops" -i "$bench_dir/clip.ts" -map 0 -c copy -f segment \
+    -segment_time 8 -segment_format mpegts -segment_start_number 1 "$video/c0017xk2pq3.321004.%d.tdl"
+  rm "$bench_dir/clip.ts"
+  sync
+  echo "== mp4 $(du -sm "$video" | cut -f1) MiB in $(ls "$video" | wc -l) fragments: start click to the" \
+    "finished MP4, against start click to the join of $mp4_before_ref; $mp4_runs runs each"
+  runner remux "$mp4_runs" mp4 'C:\bench\mp4\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1' \
+    join 'C:\bench\join\tdl2mp4.exe' 'C:\bench\ts\c0017xk2pq3.321004.1'
+  rm -rf "$bench_dir/ts"
 fi
 
-if wants batch; then
-  free_mib=$(df --output=avail -BM "$bench_dir" | tail -n 1 | tr -dc '0-9')
-  if ((free_mib < batch_space_mib)); then
-    echo "== batch: skipped, $free_mib MiB free under $bench_dir, $batch_space_mib MiB needed"
-  else
-    mkdir -p "$bench_dir/batch" "$bench_dir/batch-floor"
-    printf 'C:\\bench\\videos\r\n' >"$bench_dir/batch/shezhi.txt"
-    cp "$bin/tdl2mp4.exe" "$bench_dir/batch/"
-    echo "== batch: making $batch_videos videos of $batch_video_mib MiB of transport-stream fragments with ffmpeg"
-    # As for mp4: noise keeps the bit rate high; the clip is looped without encoding it again up to the size
-    # wanted, then cut at key frames into fragments numbered from 1 without padding.
-    staging=$bench_dir/batch-staging
-    mkdir -p "$staging/fragments"
-    ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
-      -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
-      -f mpegts "$staging/clip.ts"
-    ffmpeg -nostdin -v error -y -stream_loop -1 -i "$staging/clip.ts" -map 0 -c copy \
-      -fs $((batch_video_mib << 20)) -f mpegts "$staging/video.ts"
-    ffmpeg -nostdin -v error -y -i "$staging/video.ts" -map 0 -c copy -f segment \
-      -segment_time "$batch_fragment_seconds" -segment_format mpegts -segment_start_number 1 \
-      "$staging/fragments/%d.tdl"
-    # Every video its own files, as a real cache has them; the first four characters of the folder's name,
-    # which name the MP4, differ from video to video.
-    for ((video = 1; video <= batch_videos; ++video)); do
-      folder=$bench_dir/videos/$(printf 'v%03dxk2pq3.321004.1' "$video")
-      mkdir -p "$folder"
-      cp "$staging/fragments/"*.tdl "$folder/"
-    done
-    rm -rf "$staging"
-    sync
-    first=$bench_dir/videos/v001xk2pq3.321004.1
-    echo "== batch $batch_videos videos of $(du -sb "$first" | awk '{ printf "%.1f", $1 / 1048576 }') MiB in" \
-      "$(ls "$first" | wc -l) fragments each:" \
-      "all selected and one click, against one click per video, against the floor; $batch_runs runs each"
-    runner batch "$batch_runs" 'C:\bench\batch\tdl2mp4.exe' 'C:\bench\videos' 'C:\bench\batch-floor'
-    rm -rf "$bench_dir/videos"
-  fi
+if wants batch && has_room batch "$bench_dir" "$batch_space_mib"; then
+  mkdir -p "$bench_dir/batch" "$bench_dir/batch-floor"
+  printf 'C:\\bench\\videos\r\n' >"$bench_dir/batch/shezhi.txt"
+  cp "$bin/tdl2mp4.exe" "$bench_dir/batch/"
+  echo "== batch: making $batch_videos videos of $batch_video_mib MiB of transport-stream fragments with ffmpeg"
+  # As for mp4: noise keeps the bit rate high; the clip is looped without encoding it again up to the size
+  # wanted, then cut at key frames into fragments numbered from 1 without padding.
+  staging=$bench_dir/batch-staging
+  mkdir -p "$staging/fragments"
+  ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
+    -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
+    -f mpegts "$staging/clip.ts"
+  ffmpeg -nostdin -v error -y -stream_loop -1 -i "$staging/clip.ts" -map 0 -c copy \
+    -fs $((batch_video_mib << 20)) -f mpegts "$staging/video.ts"
+  ffmpeg -nostdin -v error -y -i "$staging/video.ts" -map 0 -c copy -f segment \
+    -segment_time "$batch_fragment_seconds" -segment_format mpegts -segment_start_number 1 \
+    "$staging/fragments/%d.tdl"
+  # Every video its own files, as a real cache has them; the first four characters of the folder's name,
+  # which name the MP4, differ from video to video.
+  for ((video = 1; video <= batch_videos; ++video)); do
+    folder=$bench_dir/videos/$(printf 'v%03dxk2pq3.321004.1' "$video")
+    mkdir -p "$folder"
+    cp "$staging/fragments/"*.tdl "$folder/"
+  done
+  rm -rf "$staging"
+  sync
+  first=$bench_dir/videos/v001xk2pq3.321004.1
+  echo "== batch $batch_videos videos of $(du -sb "$first" | awk '{ printf "%.1f", $1 / 1048576 }') MiB in" \
+    "$(ls "$first" | wc -l) fragments each:" \
+    "all selected and one click, against one click per video, against the floor; $batch_runs runs each"
+  runner batch "$batch_runs" 'C:\bench\batch\tdl2mp4.exe' 'C:\bench\videos' 'C:\bench\batch-floor'
+  rm -rf "$bench_dir/videos"
 fi
 
 if wants size; then
