@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "media/byte_order.h"
 #include "tests/e2e/framework.h"
 
 namespace e2e {
@@ -65,20 +67,14 @@ inline std::string copyFragments(Case& c, const wchar_t* set, const std::wstring
   return joined;
 }
 
-inline std::uint64_t bigEndian(const std::string& bytes, std::size_t at, int count) {
-  std::uint64_t value = 0;
-  for (int i = 0; i < count; ++i)
-    value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-  return value;
-}
-
 // The file's top-level boxes by type, or empty where their sizes do not add up to the file.
 inline std::vector<std::string> topLevelBoxes(const std::string& file) {
   std::vector<std::string> types;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
   for (std::size_t at = 0; at < file.size();) {
     if (file.size() - at < 8) return {};
-    std::uint64_t size = bigEndian(file, at, 4);
-    if (size == 1 && file.size() - at >= 16) size = bigEndian(file, at + 8, 8);
+    std::uint64_t size = media::ReadU32(bytes + at);
+    if (size == 1 && file.size() - at >= 16) size = media::ReadU64(bytes + at + 8);
     if (size < 8 || size > file.size() - at) return {};
     types.push_back(file.substr(at + 4, 4));
     at += static_cast<std::size_t>(size);
@@ -86,19 +82,12 @@ inline std::vector<std::string> topLevelBoxes(const std::string& file) {
   return types;
 }
 
-inline std::size_t indexOfBox(const std::vector<std::string>& types, const char* type) {
-  for (std::size_t i = 0; i < types.size(); ++i) {
-    if (types[i] == type) return i;
-  }
-  return types.size();
-}
-
 // The video under its name is an MP4 that a player can start streaming at once, and nothing of the work is left.
 inline void checkMp4(Case& c, const std::wstring& appFolder, const std::wstring& name, const std::string& when) {
   const auto bytes = readBytes(appFolder + L"\\" + name);
   const std::vector<std::string> types = topLevelBoxes(bytes.value_or(""));
-  const std::size_t moov = indexOfBox(types, "moov"), mdat = indexOfBox(types, "mdat");
-  c.check(!types.empty() && types[0] == "ftyp" && moov < mdat && mdat < types.size(),
+  const auto moov = std::find(types.begin(), types.end(), "moov"), mdat = std::find(types.begin(), types.end(), "mdat");
+  c.check(!types.empty() && types[0] == "ftyp" && moov < mdat && mdat < types.end(),
           when + ": " + quoted(name) + " is no MP4 with ftyp first and moov before mdat");
   for (const wchar_t* left : {L"Fok.BAT", L"Fok.tmp", L"Fok.mp4.tmp"}) {
     c.check(GetFileAttributesW((appFolder + L"\\" + left).c_str()) == INVALID_FILE_ATTRIBUTES,
