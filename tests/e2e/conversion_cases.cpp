@@ -22,9 +22,7 @@ extern "C" LONG NTAPI NtResumeProcess(HANDLE process);
 namespace e2e {
 namespace {
 
-const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
 const wchar_t* const kIncomplete = L"视频没有完整生成：";
-const wchar_t* const kOwnNameTaken = L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
 
 int indexOf(Case& c, const std::vector<std::wstring>& names, const std::wstring& name) {
   const auto at = std::find(names.begin(), names.end(), name);

@@ -59,6 +59,9 @@ bool waitUntil(Condition condition, DWORD timeoutMs, DWORD stepMs = 25) {
 
 // The program's fixed title, which every message box carries too.
 const wchar_t* const kCaption = L"Quendril腾讯视频转换为mp4格式ZV1.0";
+// Messages more than one group of cases meets.
+const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
+const wchar_t* const kOwnNameTaken = L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：";
 
 // The \\?\ form lets the helpers reach the deep trees the long-path case builds.
 inline std::wstring extended(std::wstring path) {

@@ -14,8 +14,6 @@
 namespace e2e {
 namespace {
 
-const wchar_t* const kStillConverting = L"上一个视频还在转换，请等它完成后再开始下一个。";
-
 void awaitCaption(Case& c, const App& app, const std::wstring& expected, const std::string& when) {
   waitUntil([&] { return app.messageBox() || textOf(app.window()) == expected; }, 120000, 50);
   expectMessage(c, app, L"", when);

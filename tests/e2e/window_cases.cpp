@@ -321,8 +321,7 @@ void settingsSave(Case& c) {
   const std::wstring copyName = settings + L".new";
   makeFolder(c, copyName);
   app->click(IDC_COMMAND4);
-  expectMessage(c, *app, L"程序要用的文件名被文件夹或链接占用，请移走或删除后再试：" + copyName,
-                "saving beside a folder named shezhi.txt.new");
+  expectMessage(c, *app, kOwnNameTaken + copyName, "saving beside a folder named shezhi.txt.new");
   c.check(readBytes(settings) == kOld && entries(copyName).empty(), "the save went on beside a folder in its way");
 }
 
