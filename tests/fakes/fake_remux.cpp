@@ -3,23 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tests/fakes/memory_bytes.h"
+
 namespace fakes {
 namespace {
-
-class StringSource final : public media::ByteSource {
- public:
-  explicit StringSource(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::uint64_t size() const override { return bytes_.size(); }
-  std::size_t read(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (offset >= bytes_.size()) return 0;
-    const std::size_t count = std::min<std::size_t>(length, bytes_.size() - static_cast<std::size_t>(offset));
-    std::memcpy(buffer, bytes_.data() + offset, count);
-    return count;
-  }
-
- private:
-  std::string bytes_;
-};
 
 // Every write lands in the fake file system at once, so a test sees the file grow.
 class PlatformFile final : public convert::RemuxOutputFile {
@@ -98,7 +85,8 @@ class FakePasses final : public convert::RemuxEngine::Passes {
 
 std::unique_ptr<media::ByteSource> FakeRemuxFiles::openForReading(const std::string& path) {
   if (platform_.kindOf(path) != platform::PathKind::File) return nullptr;
-  return std::make_unique<StringSource>(platform_.bytesOf(path));
+  const std::string bytes = platform_.bytesOf(path);
+  return std::make_unique<MemorySource>(bytes.data(), bytes.size());
 }
 
 std::unique_ptr<convert::RemuxOutputFile> FakeRemuxFiles::createNew(const std::string& path, std::string& error) {

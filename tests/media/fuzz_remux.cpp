@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "media/remux.h"
+#include "tests/fakes/memory_bytes.h"
 
 #if __has_include(<sanitizer/common_interface_defs.h>)
 #include <sanitizer/common_interface_defs.h>
@@ -26,36 +27,8 @@
 
 namespace {
 
-class MemorySource : public media::ByteSource {
- public:
-  MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint64_t size() const override { return size_; }
-  std::size_t read(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (offset >= size_) return 0;
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset));
-    std::memcpy(buffer, data_ + offset, count);
-    return count;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
-
-// Refuses bytes past a limit, as a full disk does.
-class MemorySink : public media::ByteSink {
- public:
-  explicit MemorySink(std::uint64_t limit) : limit_(limit) {}
-  bool write(const std::uint8_t* data, std::size_t length) override {
-    if (bytes.size() + length > limit_) return false;
-    bytes.insert(bytes.end(), data, data + length);
-    return true;
-  }
-  std::vector<std::uint8_t> bytes;
-
- private:
-  std::uint64_t limit_;
-};
+using fakes::MemorySink;
+using fakes::MemorySource;
 
 // Keeps the input that stopped a run; the mutation loop sets it.
 void (*beforeStopping)() = nullptr;

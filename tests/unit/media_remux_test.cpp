@@ -118,7 +118,7 @@ TEST(Remux, TheIndexKeepsEveryFramesTimeKeyFlagAndStartInStep) {
   MemorySink sink;
   const auto result = remuxer.write(sink, control);
   ASSERT_EQ(result.outcome, media::RemuxOutcome::Done) << result.detail;
-  const Bytes& mp4 = sink.out;
+  const Bytes& mp4 = sink.bytes;
   EXPECT_EQ(result.writtenBytes, mp4.size());
   EXPECT_EQ(remuxer.outputSize(), mp4.size());
   EXPECT_EQ(control.last, 1.0);
@@ -176,8 +176,7 @@ TEST(Remux, WhatTheCallerHearsWhenItCannotGoOn) {
   media::Remuxer remuxer(source, {});
   control.last = 0;
   ASSERT_EQ(remuxer.analyse(control).outcome, media::RemuxOutcome::Done);
-  MemorySink full;
-  full.limit = static_cast<std::size_t>(remuxer.outputSize() - 10);
+  MemorySink full(remuxer.outputSize() - 10);
   EXPECT_EQ(remuxer.write(full, control).outcome, media::RemuxOutcome::WriteFailed);
   Progress stopping;
   stopping.stopAfter = 0;

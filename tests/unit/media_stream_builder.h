@@ -10,6 +10,7 @@
 
 #include "media/psi_tables.h"
 #include "media/remux.h"
+#include "tests/fakes/memory_bytes.h"
 
 namespace media_test {
 
@@ -138,31 +139,7 @@ inline Bytes AdtsFrame(std::size_t payloadSize, std::uint8_t fill) {
   return frame;
 }
 
-class MemorySource : public media::ByteSource {
- public:
-  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-  std::uint64_t size() const override { return bytes_.size(); }
-  std::size_t read(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (offset >= bytes_.size()) return 0;
-    const std::size_t n = std::min<std::size_t>(length, bytes_.size() - static_cast<std::size_t>(offset));
-    std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(offset),
-              bytes_.begin() + static_cast<std::ptrdiff_t>(offset + n), buffer);
-    return n;
-  }
-
- private:
-  Bytes bytes_;
-};
-
-class MemorySink : public media::ByteSink {
- public:
-  bool write(const std::uint8_t* data, std::size_t length) override {
-    if (out.size() + length > limit) return false;
-    out.insert(out.end(), data, data + length);
-    return true;
-  }
-  Bytes out;
-  std::size_t limit = static_cast<std::size_t>(-1);
-};
+using fakes::MemorySink;
+using fakes::MemorySource;
 
 }  // namespace media_test
