@@ -290,11 +290,9 @@ if wants mp4 && has_room mp4 "$bench_dir" "$mp4_space_mib"; then
   video=$bench_dir/ts/c0017xk2pq3.321004.1
   mkdir -p "$video"
   echo "== mp4: making a $mp4_cache_mib MiB cache of transport-stream fragments with ffmpeg"
-  # Noise keeps the bit rate high (about 3 MB a second); the clip is looped without encoding it again, cut at
-  # key frames into fragments numbered from 1 as the client numbers them.
-  ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
-    -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
-    -f mpegts "$bench_dir/clip.ts"
+  # A noisy clip looped without encoding it again, cut at key frames into fragments numbered from 1 as the client
+  # numbers them.
+  "$root/scripts/make-ts-fixtures.sh" --noise-clip "$bench_dir/clip.ts"
   loops=$(((mp4_cache_mib << 20) / $(stat -c %s "$bench_dir/clip.ts")))
   ffmpeg -nostdin -v error -y -stream_loop "$loops" -i "$bench_dir/clip.ts" -map 0 -c copy -f segment \
     -segment_time 8 -segment_format mpegts -segment_start_number 1 "$video/c0017xk2pq3.321004.%d.tdl"
@@ -312,13 +310,11 @@ if wants batch && has_room batch "$bench_dir" "$batch_space_mib"; then
   printf 'C:\\bench\\videos\r\n' >"$bench_dir/batch/shezhi.txt"
   cp "$bin/tdl2mp4.exe" "$bench_dir/batch/"
   echo "== batch: making $batch_videos videos of $batch_video_mib MiB of transport-stream fragments with ffmpeg"
-  # As for mp4: noise keeps the bit rate high; the clip is looped without encoding it again up to the size
-  # wanted, then cut at key frames into fragments numbered from 1 without padding.
+  # As for mp4: the noisy clip is looped without encoding it again up to the size wanted, then cut at key frames
+  # into fragments numbered from 1 without padding.
   staging=$bench_dir/batch-staging
   mkdir -p "$staging/fragments"
-  ffmpeg -nostdin -v error -y -f lavfi -i "nullsrc=s=640x360:r=25,geq=random(1)*255:128:128" \
-    -f lavfi -i sine=frequency=440:sample_rate=44100 -t 4 -c:v libx264 -preset ultrafast -g 50 -c:a aac \
-    -f mpegts "$staging/clip.ts"
+  "$root/scripts/make-ts-fixtures.sh" --noise-clip "$staging/clip.ts"
   ffmpeg -nostdin -v error -y -stream_loop -1 -i "$staging/clip.ts" -map 0 -c copy \
     -fs $((batch_video_mib << 20)) -f mpegts "$staging/video.ts"
   ffmpeg -nostdin -v error -y -i "$staging/video.ts" -map 0 -c copy -f segment \
