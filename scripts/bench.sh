@@ -152,13 +152,18 @@ if wants startup || wants list || wants merge || wants mp4 || wants batch; then
   source "$root/scripts/wine-session.sh"
   wine_session_start
   bench_dir=$WINEPREFIX/drive_c/bench
+  # A copy of a program in a folder of its own under bench_dir, with a saved cache path, as a user's copy has:
+  # start-up reads it, the read button lists it.
+  install_program() {
+    local folder=$bench_dir/$1 exe=$2 cache=$3
+    mkdir -p "$folder"
+    cp "$exe" "$folder/"
+    printf '%s\r\n' "$cache" >"$folder/shezhi.txt"
+  }
   program='C:\bench\app\tdl2mp4.exe'
-  mkdir -p "$bench_dir/app"
-  cp "$bin/tdl2mp4.exe" "$bench_dir/app/"
+  install_program app "$bin/tdl2mp4.exe" 'C:\bench\cache'
   cp "$bin/bench_runner.exe" "$bin/bench_floor_form.exe" "$bin/bench_floor_window.exe" "$bin/bench_floor_list.exe" \
     "$bench_dir/"
-  # A saved cache path, as a user's copy has: start-up reads it, the read button lists it.
-  printf 'C:\\bench\\cache\r\n' >"$bench_dir/app/shezhi.txt"
 fi
 
 if wants startup; then
@@ -182,12 +187,8 @@ fi
 
 if wants merge && has_room merge "$bench_dir" "$merge_space_mib"; then
   # Each program folder names the cache folder that holds the three videos.
-  for side in before after; do
-    mkdir -p "$bench_dir/$side"
-    printf 'C:\\bench\\merge\r\n' >"$bench_dir/$side/shezhi.txt"
-  done
-  cp "$before_exe" "$bench_dir/before/"
-  cp "$after_exe" "$bench_dir/after/"
+  install_program before "$before_exe" 'C:\bench\merge'
+  install_program after "$after_exe" 'C:\bench\merge'
   merge_dir=$bench_dir/merge
   echo "== merge: making $merge_fragments x $merge_fragment_mib MiB and $order_fragments x $order_fragment_kib KiB" \
     "of fragments ($free_mib MiB free)"
@@ -281,12 +282,8 @@ if wants remux; then
 fi
 
 if wants mp4 && has_room mp4 "$bench_dir" "$mp4_space_mib"; then
-  for side in mp4 join; do
-    mkdir -p "$bench_dir/$side"
-    printf 'C:\\bench\\ts\r\n' >"$bench_dir/$side/shezhi.txt"
-  done
-  cp "$bin/tdl2mp4.exe" "$bench_dir/mp4/"
-  cp "$mp4_before_exe" "$bench_dir/join/"
+  install_program mp4 "$bin/tdl2mp4.exe" 'C:\bench\ts'
+  install_program join "$mp4_before_exe" 'C:\bench\ts'
   video=$bench_dir/ts/c0017xk2pq3.321004.1
   mkdir -p "$video"
   echo "== mp4: making a $mp4_cache_mib MiB cache of transport-stream fragments with ffmpeg"
@@ -306,9 +303,8 @@ if wants mp4 && has_room mp4 "$bench_dir" "$mp4_space_mib"; then
 fi
 
 if wants batch && has_room batch "$bench_dir" "$batch_space_mib"; then
-  mkdir -p "$bench_dir/batch" "$bench_dir/batch-floor"
-  printf 'C:\\bench\\videos\r\n' >"$bench_dir/batch/shezhi.txt"
-  cp "$bin/tdl2mp4.exe" "$bench_dir/batch/"
+  install_program batch "$bin/tdl2mp4.exe" 'C:\bench\videos'
+  mkdir -p "$bench_dir/batch-floor"
   echo "== batch: making $batch_videos videos of $batch_video_mib MiB of transport-stream fragments with ffmpeg"
   # As for mp4: the noisy clip is looped without encoding it again up to the size wanted, then cut at key frames
   # into fragments numbered from 1 without padding.
