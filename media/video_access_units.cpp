@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "media/byte_order.h"
+
 namespace media {
 
 namespace {
@@ -42,13 +44,11 @@ const std::vector<AccessUnit>& VideoAccessUnits::split(const std::uint8_t* data,
 }
 
 void VideoAccessUnits::appendSample(const AccessUnit& unit, std::vector<std::uint8_t>& out) const {
+  ByteWriter writer(out);
   for (std::size_t i = unit.firstNal; i < unit.firstNal + unit.nalCount; ++i) {
     const NalUnit& nal = nals_[i];
-    const auto size = static_cast<std::uint32_t>(nal.size);
-    const std::uint8_t length[4] = {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
-                                    static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
-    out.insert(out.end(), length, length + 4);
-    out.insert(out.end(), nal.data, nal.data + nal.size);
+    writer.u32(static_cast<std::uint32_t>(nal.size));
+    writer.bytes(nal.data, nal.size);
   }
 }
 
