@@ -151,7 +151,7 @@ std::optional<std::vector<std::vector<std::uint8_t>>> distinctSets(VideoCodec co
 
 // ---- H.264 ----
 
-constexpr int kAvcSps = 7, kAvcPps = 8, kAvcDelimiter = 9, kAvcIdr = 5;
+constexpr int kAvcDelimiter = 9, kAvcIdr = 5;
 
 struct AvcSps {
   std::uint8_t profile = 0, compatibility = 0, level = 0;
@@ -323,7 +323,7 @@ std::optional<VideoTrackConfig> buildAvcConfig(const std::vector<std::vector<std
 
 // ---- H.265 ----
 
-constexpr int kHevcVps = 32, kHevcSps = 33, kHevcPps = 34, kHevcDelimiter = 35;
+constexpr int kHevcDelimiter = 35;
 constexpr int kHevcFirstIrap = 16, kHevcLastIrap = 23;
 constexpr std::uint32_t kHevcMaxSubLayers = 7;
 
