@@ -43,8 +43,7 @@ class AdtsSplitter {
     std::size_t size;
     std::int64_t index;  // frames since the PES that gave the time, or -1 for one begun in the PES before
   };
-  // Locks the configuration frames must match; the first frame that passes sets it otherwise.
-  void setConfig(const AudioConfig& config) { config_ = config; }
+  // The configuration frames must match, set by the first frame that passes.
   const std::optional<AudioConfig>& config() const { return config_; }
   // Splits one payload; damaged drops a frame carried over from the payload before.
   const std::vector<Frame>& split(const std::uint8_t* data, std::size_t size, bool damaged);

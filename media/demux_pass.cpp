@@ -136,8 +136,7 @@ PassResult RunDemuxPass(ByteSource& input, RemuxControl& control, double progres
   Pass pass(receiver, result);
   TsPacketReader reader(input);
   ContinuityCheck continuity;
-  SectionAssembler patSection, pmtSection;
-  int pmtPid = -1;
+  ProgramTables tables;
   bool haveStreams = false;
   const std::uint64_t size = reader.size();
   const std::uint64_t reportEvery = size / kProgressSteps + 1;
@@ -159,16 +158,9 @@ PassResult RunDemuxPass(ByteSource& input, RemuxControl& control, double progres
       pass.onPacket(packet, order);
       continue;
     }
-    if (packet.pid == 0 && pmtPid < 0) {
-      if (auto section = patSection.push(packet, order))
-        if (auto pid = ParsePat(*section)) pmtPid = *pid;
-    } else if (pmtPid >= 0 && packet.pid == pmtPid) {
-      if (auto section = pmtSection.push(packet, order)) {
-        if (auto streams = ParsePmt(*section)) {
-          if (!pass.onPmt(*streams)) return result;
-          haveStreams = true;
-        }
-      }
+    if (auto streams = tables.push(packet, order)) {
+      if (!pass.onPmt(*streams)) return result;
+      haveStreams = true;
     }
   }
   if (reader.readFailed()) {

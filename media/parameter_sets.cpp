@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media/byte_order.h"
+
 namespace media {
 namespace {
 
@@ -131,11 +133,6 @@ std::pair<std::uint32_t, std::uint32_t> chromaSubsampling(std::uint32_t chromaFo
   return chromaFormat == 1 ? std::make_pair(2u, 2u) : std::make_pair(2u, 1u);
 }
 
-void appendU16(std::vector<std::uint8_t>& out, std::size_t value) {
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-  out.push_back(static_cast<std::uint8_t>(value));
-}
-
 // The sets in their given order with repeats left out; nothing when one is not of
 // the expected kind or is too long for the record's 16-bit length.
 std::optional<std::vector<std::vector<std::uint8_t>>> distinctSets(VideoCodec codec,
@@ -154,7 +151,7 @@ std::optional<std::vector<std::vector<std::uint8_t>>> distinctSets(VideoCodec co
 
 // ---- H.264 ----
 
-constexpr int kAvcSps = 7, kAvcPps = 8, kAvcDelimiter = 9, kAvcIdr = 5;
+constexpr int kAvcDelimiter = 9, kAvcIdr = 5;
 
 struct AvcSps {
   std::uint8_t profile = 0, compatibility = 0, level = 0;
@@ -296,37 +293,37 @@ std::optional<VideoTrackConfig> buildAvcConfig(const std::vector<std::vector<std
   if (!first) return std::nullopt;
 
   VideoTrackConfig config{VideoCodec::H264, {}, first->width, first->height};
-  std::vector<std::uint8_t>& out = config.record;
-  out = {1,
-         first->profile,
-         first->compatibility,
-         first->level,
-         0xFC | 3,  // four-byte NAL lengths
-         static_cast<std::uint8_t>(0xE0 | sps->size())};
+  ByteWriter out(config.record);
+  out.u8(1);
+  out.u8(first->profile);
+  out.u8(first->compatibility);
+  out.u8(first->level);
+  out.u8(0xFC | 3);  // four-byte NAL lengths
+  out.u8(0xE0 | static_cast<std::uint32_t>(sps->size()));
   for (const auto& unit : *sps) {
-    appendU16(out, unit.size());
-    out.insert(out.end(), unit.begin(), unit.end());
+    out.u16(static_cast<std::uint32_t>(unit.size()));
+    out.bytes(unit.data(), unit.size());
   }
-  out.push_back(static_cast<std::uint8_t>(pps->size()));
+  out.u8(static_cast<std::uint32_t>(pps->size()));
   for (const auto& unit : *pps) {
-    appendU16(out, unit.size());
-    out.insert(out.end(), unit.begin(), unit.end());
+    out.u16(static_cast<std::uint32_t>(unit.size()));
+    out.bytes(unit.data(), unit.size());
   }
   // Readers look for these fields after the PPS for the high profiles that can
   // leave 4:2:0 8-bit.
   if (first->profile == 100 || first->profile == 110 || first->profile == 122 || first->profile == 144 ||
       first->profile == 244) {
-    out.push_back(static_cast<std::uint8_t>(0xFC | first->chromaFormat));
-    out.push_back(static_cast<std::uint8_t>(0xF8 | first->bitDepthLumaMinus8));
-    out.push_back(static_cast<std::uint8_t>(0xF8 | first->bitDepthChromaMinus8));
-    out.push_back(0);  // no SPS extensions
+    out.u8(0xFC | first->chromaFormat);
+    out.u8(0xF8 | first->bitDepthLumaMinus8);
+    out.u8(0xF8 | first->bitDepthChromaMinus8);
+    out.u8(0);  // no SPS extensions
   }
   return config;
 }
 
 // ---- H.265 ----
 
-constexpr int kHevcVps = 32, kHevcSps = 33, kHevcPps = 34, kHevcDelimiter = 35;
+constexpr int kHevcDelimiter = 35;
 constexpr int kHevcFirstIrap = 16, kHevcLastIrap = 23;
 constexpr std::uint32_t kHevcMaxSubLayers = 7;
 
@@ -569,30 +566,30 @@ std::optional<VideoTrackConfig> buildHevcConfig(const std::vector<std::vector<st
   if (!first) return std::nullopt;
 
   VideoTrackConfig config{VideoCodec::H265, {}, first->width, first->height};
-  std::vector<std::uint8_t>& out = config.record;
-  out.push_back(1);
-  out.push_back(first->profileSpaceTierIdc);
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(first->compatibility >> shift));
-  for (int shift = 40; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(first->constraints >> shift));
-  out.push_back(first->level);
-  appendU16(out, 0xF000 | first->minSpatialSegmentation);
+  ByteWriter out(config.record);
+  out.u8(1);
+  out.u8(first->profileSpaceTierIdc);
+  out.u32(first->compatibility);
+  out.u16(static_cast<std::uint32_t>(first->constraints >> 32));
+  out.u32(static_cast<std::uint32_t>(first->constraints));
+  out.u8(first->level);
+  out.u16(0xF000 | first->minSpatialSegmentation);
   // The parallelism hint only means something with a bound on segment size.
-  out.push_back(static_cast<std::uint8_t>(0xFC | (first->minSpatialSegmentation ? hevcParallelism(*pps) : 0)));
-  out.push_back(static_cast<std::uint8_t>(0xFC | first->chromaFormat));
-  out.push_back(static_cast<std::uint8_t>(0xF8 | first->bitDepthLumaMinus8));
-  out.push_back(static_cast<std::uint8_t>(0xF8 | first->bitDepthChromaMinus8));
-  appendU16(out, 0);  // average frame rate unknown
+  out.u8(0xFC | (first->minSpatialSegmentation ? hevcParallelism(*pps) : 0));
+  out.u8(0xFC | first->chromaFormat);
+  out.u8(0xF8 | first->bitDepthLumaMinus8);
+  out.u8(0xF8 | first->bitDepthChromaMinus8);
+  out.u16(0);  // average frame rate unknown
   // Constant frame rate unknown, temporal layers, nesting, four-byte NAL lengths.
-  out.push_back(
-      static_cast<std::uint8_t>((first->maxSubLayersMinus1 + 1) << 3 | (first->temporalIdNesting ? 4 : 0) | 3));
-  out.push_back(3);
+  out.u8((first->maxSubLayersMinus1 + 1) << 3 | (first->temporalIdNesting ? 4 : 0) | 3);
+  out.u8(3);
   for (const auto& [type, units] :
        {std::make_pair(kHevcVps, &*vps), std::make_pair(kHevcSps, &*sps), std::make_pair(kHevcPps, &*pps)}) {
-    out.push_back(static_cast<std::uint8_t>(0x80 | type));  // complete: the samples need none of their own
-    appendU16(out, units->size());
+    out.u8(0x80 | type);  // complete: the samples need none of their own
+    out.u16(static_cast<std::uint32_t>(units->size()));
     for (const auto& unit : *units) {
-      appendU16(out, unit.size());
-      out.insert(out.end(), unit.begin(), unit.end());
+      out.u16(static_cast<std::uint32_t>(unit.size()));
+      out.bytes(unit.data(), unit.size());
     }
   }
   return config;

@@ -24,6 +24,10 @@ std::vector<NalUnit> SplitAnnexB(const std::uint8_t* data, std::size_t size);
 
 enum class VideoCodec { H264, H265 };
 
+// NAL unit types of the parameter sets.
+constexpr int kAvcSps = 7, kAvcPps = 8;
+constexpr int kHevcVps = 32, kHevcSps = 33, kHevcPps = 34;
+
 int NalType(VideoCodec codec, const NalUnit& unit);  // -1 for an empty unit
 bool IsParameterSet(VideoCodec codec, int nalType);  // SPS/PPS (and VPS for H.265)
 bool IsAccessUnitDelimiter(VideoCodec codec, int nalType);

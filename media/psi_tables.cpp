@@ -156,4 +156,13 @@ std::optional<std::vector<ElementaryStream>> ParsePmt(const std::vector<std::uin
   return streams;
 }
 
+std::optional<std::vector<ElementaryStream>> ProgramTables::push(const TsPacket& packet, Continuity continuity) {
+  if (packet.pid == 0 && !pmtPid_) {
+    if (auto section = pat_.push(packet, continuity)) pmtPid_ = ParsePat(*section);
+  } else if (pmtPid_ && packet.pid == *pmtPid_) {
+    if (auto section = pmt_.push(packet, continuity)) return ParsePmt(*section);
+  }
+  return std::nullopt;
+}
+
 }  // namespace media

@@ -39,4 +39,14 @@ struct ElementaryStream {
 
 std::optional<std::vector<ElementaryStream>> ParsePmt(const std::vector<std::uint8_t>& section);
 
+// The PAT, then the PMT it names: the first program's streams once a PMT came whole.
+class ProgramTables {
+ public:
+  std::optional<std::vector<ElementaryStream>> push(const TsPacket& packet, Continuity continuity);
+
+ private:
+  SectionAssembler pat_, pmt_;
+  std::optional<std::uint16_t> pmtPid_;
+};
+
 }  // namespace media

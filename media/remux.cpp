@@ -29,18 +29,11 @@ bool LooksLikeTransportStream(ByteSource& input) {
   for (std::size_t i = 0; i < kSyncedPacketsRequired; ++i)
     if (head[i * kTsPacketSize] != kTsSync) return false;
   ContinuityCheck continuity;
-  SectionAssembler patSection, pmtSection;
-  std::optional<std::uint16_t> pmtPid;
+  ProgramTables tables;
   for (std::size_t i = 0; i < packets; ++i) {
     TsPacket packet;
     if (!ParseTsPacket(&head[i * kTsPacketSize], packet)) continue;
-    const Continuity order = continuity.next(packet);
-    if (packet.pid == 0 && !pmtPid) {
-      if (auto section = patSection.push(packet, order)) pmtPid = ParsePat(*section);
-    } else if (pmtPid && packet.pid == *pmtPid) {
-      if (auto section = pmtSection.push(packet, order))
-        if (ParsePmt(*section)) return true;
-    }
+    if (tables.push(packet, continuity.next(packet))) return true;
   }
   return false;
 }

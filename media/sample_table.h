@@ -124,7 +124,6 @@ struct ChunkRun {
 struct SampleTable {
   std::vector<TrackSamples> tracks;
   SampleColumn<ChunkRun> chunks;
-  std::uint64_t totalSamples = 0;
   std::uint64_t mediaBytes = 0;
 
   void add(std::uint32_t track, std::uint32_t size, std::int64_t decodeTime, std::int64_t presentationTime, bool key) {
@@ -137,7 +136,6 @@ struct SampleTable {
     }
     if (chunks.empty() || chunks.back().track != track) chunks.push_back({track, 0});
     ++chunks.back().samples;
-    ++totalSamples;
     mediaBytes += size;
   }
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media/byte_order.h"
+
 namespace media {
 
 namespace {
@@ -11,7 +13,7 @@ constexpr std::size_t kReadSize = std::size_t{1} << 20;
 
 bool ParseTsPacket(const std::uint8_t* bytes, TsPacket& packet) {
   if (bytes[0] != kTsSync || (bytes[1] & 0x80) != 0) return false;
-  packet.pid = static_cast<std::uint16_t>(((bytes[1] & 0x1F) << 8) | bytes[2]);
+  packet.pid = static_cast<std::uint16_t>(ReadU16(bytes + 1) & 0x1FFF);
   packet.payloadStart = (bytes[1] & 0x40) != 0;
   const unsigned control = (bytes[3] >> 4) & 3;
   packet.continuity = bytes[3] & 0x0F;

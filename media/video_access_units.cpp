@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "media/byte_order.h"
+
 namespace media {
 
 namespace {
 constexpr std::size_t kMaxSetsPerKind = 8;
 constexpr std::size_t kMaxSetSize = 4096;
 constexpr std::size_t kMaxGroups = 16;
-constexpr int kH265Vps = 32, kH265Sps = 33, kH264Sps = 7;
 }  // namespace
 
 const std::vector<AccessUnit>& VideoAccessUnits::split(const std::uint8_t* data, std::size_t size) {
@@ -21,7 +22,7 @@ const std::vector<AccessUnit>& VideoAccessUnits::split(const std::uint8_t* data,
     const int type = NalType(codec_, nal);
     // A damaged SPS would set up the decoder wrongly until the next one; without it the record's
     // set, or the one the stream repeats at its next key frame, decodes the picture.
-    const int spsType = codec_ == VideoCodec::H264 ? kH264Sps : kH265Sps;
+    const int spsType = codec_ == VideoCodec::H264 ? kAvcSps : kHevcSps;
     if (type == spsType && !SequenceParameterSetReads(codec_, nal)) continue;
     if (IsAccessUnitDelimiter(codec_, type)) {
       if (current.nalCount != 0) units_.push_back(current);
@@ -42,13 +43,11 @@ const std::vector<AccessUnit>& VideoAccessUnits::split(const std::uint8_t* data,
 }
 
 void VideoAccessUnits::appendSample(const AccessUnit& unit, std::vector<std::uint8_t>& out) const {
+  ByteWriter writer(out);
   for (std::size_t i = unit.firstNal; i < unit.firstNal + unit.nalCount; ++i) {
     const NalUnit& nal = nals_[i];
-    const auto size = static_cast<std::uint32_t>(nal.size);
-    const std::uint8_t length[4] = {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
-                                    static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
-    out.insert(out.end(), length, length + 4);
-    out.insert(out.end(), nal.data, nal.data + nal.size);
+    writer.u32(static_cast<std::uint32_t>(nal.size));
+    writer.bytes(nal.data, nal.size);
   }
 }
 
@@ -57,10 +56,10 @@ void VideoAccessUnits::collectParameterSets(const AccessUnit& unit, bool damaged
     const NalUnit& nal = nals_[i];
     const int type = NalType(codec_, nal);
     if (!IsParameterSet(codec_, type) || nal.size > kMaxSetSize) continue;
-    Sets& sets = codec_ == VideoCodec::H265 ? (type == kH265Vps   ? pending_.vps
-                                               : type == kH265Sps ? pending_.sps
+    Sets& sets = codec_ == VideoCodec::H265 ? (type == kHevcVps   ? pending_.vps
+                                               : type == kHevcSps ? pending_.sps
                                                                   : pending_.pps)
-                                            : (type == kH264Sps ? pending_.sps : pending_.pps);
+                                            : (type == kAvcSps ? pending_.sps : pending_.pps);
     std::vector<std::uint8_t> bytes(nal.data, nal.data + nal.size);
     if (sets.size() < kMaxSetsPerKind && std::find(sets.begin(), sets.end(), bytes) == sets.end()) {
       sets.push_back(std::move(bytes));
