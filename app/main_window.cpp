@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "convert/messages.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/wide.h"
@@ -193,7 +194,7 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam
   } catch (const std::exception& failure) {
     MessageBoxW(window, toWide(failure.what()).c_str(), toWide(kWindowCaption).c_str(), MB_OK);
   } catch (...) {
-    MessageBoxW(window, L"未知错误", toWide(kWindowCaption).c_str(), MB_OK);
+    MessageBoxW(window, toWide(convert::kUnexpectedError).c_str(), toWide(kWindowCaption).c_str(), MB_OK);
   }
   return 0;
 }

@@ -73,7 +73,7 @@ std::uint64_t joinedBytes(platform::Platform& platform, const RunningConversion&
 }
 
 std::string sizesText(std::uint64_t found, std::uint64_t expected) {
-  return "文件有 " + std::to_string(found) + " 字节，应有 " + std::to_string(expected) + " 字节";
+  return kOutputSizeFound + std::to_string(found) + kOutputSizeExpected + std::to_string(expected) + kOutputSizeEnd;
 }
 
 }  // namespace
@@ -205,9 +205,9 @@ JoinEnd FinishJoin(platform::Platform& platform, CacheState& state) {
   if (partial && *partial == expected) return {std::nullopt, kOutputInUse + output};
   if (!partial && size && !renamedNow) return {std::nullopt, kOutputIncomplete + output + kOutputFromEarlierRun};
   if (partial || size) {
-    return {std::nullopt, kOutputIncomplete + output + "（" + sizesText(partial ? *partial : *size, expected) + "）"};
+    return {std::nullopt, kOutputIncomplete + output + sizesText(partial ? *partial : *size, expected)};
   }
-  return {std::nullopt, kOutputIncomplete + output + "（文件不存在）"};
+  return {std::nullopt, kOutputIncomplete + output + kOutputMissing};
 }
 
 void RemoveInterruptedRun(platform::Platform& platform) {

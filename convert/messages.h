@@ -22,6 +22,11 @@ inline constexpr const char* kOwnNameTaken = "程序要用的文件名被文件�
 inline constexpr const char* kFolderNameUnreadable = "视频文件夹名含有无法处理的字符，请改名后重新读取浏览时间：";
 // After kOutputIncomplete and the video's path: the run renamed nothing, and the file of that name is an older one.
 inline constexpr const char* kOutputFromEarlierRun = "（这次没有写出新视频，同名文件是以前的）";
+// After kOutputIncomplete and the video's path: what the file holds against what the fragments add up to.
+inline constexpr const char* kOutputSizeFound = "（文件有 ";
+inline constexpr const char* kOutputSizeExpected = " 字节，应有 ";
+inline constexpr const char* kOutputSizeEnd = " 字节）";
+inline constexpr const char* kOutputMissing = "（文件不存在）";
 // The list could take no more entries; the count of those it holds goes between the two.
 inline constexpr const char* kListFullBefore = "列表无法再添加条目，只列出了前 ";
 inline constexpr const char* kListFullAfter = " 个文件夹。";
@@ -56,5 +61,7 @@ inline constexpr const char* kBatchMissingSegments =
     " 个视频没有缓存完整，转换出的视频会在缺少分段的地方跳过。仍要转换这些视频吗？";
 // "正在转换 2/5 45% - " + title while the second of five runs; "已转换 5 个视频 - " + title at the end.
 inline constexpr const char* kCaptionBatchConverted = " 个视频";
+// What the window says when a step failed in a way none of the above foresees.
+inline constexpr const char* kUnexpectedError = "未知错误";
 
 }  // namespace convert

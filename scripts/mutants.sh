@@ -64,6 +64,8 @@ faults=(
   "guide_without_mark docs/使用说明.txt - - s/\A\xEF\xBB\xBF//"
   "guide_title_without_version docs/使用说明.txt - - s/ V[0-9.]+ 使用说明/ 使用说明/"
   "guide_with_bare_line_feeds docs/使用说明.txt - - s/\r\n/\n/g"
+  "guide_section_unlisted docs/使用说明.txt - - s/  八、常见问题\r\n//"
+  "guide_change_log_behind docs/使用说明.txt - - s/(更新记录：\r\n  )V[0-9.]+/${1}V0.9/"
   "temporary_folder_by_prefix app/start_folder.cpp - - s/\|\| inner\[outer.size\(\)\] == /|| true || inner[outer.size()] == /"
   "temporary_folder_case_kept app/start_folder.cpp - - s/!platform::EqualsIgnoringAsciiCase\(inner.substr\(0, outer.size\(\)\), outer\)/inner.substr(0, outer.size()) != outer/"
   "temporary_folder_short_form app/start_folder.cpp - - s/platform.longPath\(platform.AppFolder\(\)\)/platform.AppFolder()/"

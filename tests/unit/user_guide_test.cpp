@@ -15,8 +15,9 @@ namespace {
 const std::string kSourceDir = TDL2MP4_SOURCE_DIR;
 const std::string kGuidePath = kSourceDir + "/docs/使用说明.txt";
 
-// Notepad opens with word wrap off: a wider line has to be scrolled sideways.
-constexpr std::size_t kWidestLine = 84;
+// Notepad opens with word wrap off, and on a laptop's screen its window shows
+// little more than this: a wider line has to be scrolled sideways.
+constexpr std::size_t kWidestLine = 78;
 
 std::string readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -97,6 +98,37 @@ TEST_F(UserGuideTest, ExplainsEveryMessageAndNamesTheButtonsAsTheWindowShowsThem
       EXPECT_NE(guide.find(control.loadCaption), std::string::npos) << "not in the guide: " << control.loadCaption;
     }
   }
+}
+
+// The contents are how a reader finds the part he needs, and the change log how he
+// learns what his version does: both go stale when sections move or the version rises.
+TEST_F(UserGuideTest, ListsItsSectionsInOrderAndDatesItsChangesFromTheVersionItDescribes) {
+  const std::string contentsTitle = "\r\n目录\r\n";
+  const std::size_t contentsStart = guide.find(contentsTitle);
+  ASSERT_NE(contentsStart, std::string::npos) << "no contents";
+  const std::string afterContents = guide.substr(contentsStart + contentsTitle.size());
+  std::vector<std::string> listed;
+  const std::regex listedLine(R"(  (\S[^\r]*)\r\n)");
+  auto at = afterContents.cbegin();
+  for (std::smatch line;
+       std::regex_search(at, afterContents.cend(), line, listedLine, std::regex_constants::match_continuous);
+       at = line[0].second) {
+    listed.push_back(line[1]);
+  }
+  std::vector<std::string> headings;
+  const std::regex heading(R"(\r\n([^\r\n]+)\r\n-{4,}\r\n)");
+  for (auto it = std::sregex_iterator(afterContents.begin(), afterContents.end(), heading);
+       it != std::sregex_iterator(); ++it) {
+    headings.push_back((*it)[1]);
+  }
+  EXPECT_GE(listed.size(), 5u);
+  EXPECT_EQ(listed, headings);
+
+  const std::string version = std::string("V") + TDL2MP4_DISPLAY_VERSION;
+  std::smatch newest;
+  ASSERT_TRUE(std::regex_search(guide, newest, std::regex(R"(更新记录：\r\n *(V[0-9.]+))"))) << "no change log";
+  EXPECT_EQ(newest[1], version) << "the change log does not start with this version";
+  EXPECT_NE(guide.find("版本：" + version + "\r\n"), std::string::npos) << "the about section names another version";
 }
 
 }  // namespace
