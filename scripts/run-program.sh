@@ -12,19 +12,23 @@ exe=$build_dir/win/bin/tdl2mp4.exe
 [[ -f $exe ]] || { echo "run-program: $exe was not built" >&2; exit 1; }
 source "$root/scripts/wine-session.sh"
 
-# C:\demo\ holds the program, its settings file and a cache folder with a few fragment folders.
+# C:\demo\ holds the program, its settings file and a cache laid out as the client leaves it, the layout the user
+# guide shows: <folder set in the client>\<32 hex>\vodcache\<32 hex per video>\1.tdl, 2.tdl, ...
 make_demo() {
-  local demo=$WINEPREFIX/drive_c/demo cache=$WINEPREFIX/drive_c/demo/vodcache
+  local demo=$WINEPREFIX/drive_c/demo
+  local cache=$demo/cache/9b1c0e7d5a3f4e2b8c6d1a0f3e5b7c9d/vodcache
   mkdir -p "$demo"
   cp "$exe" "$demo/"
-  printf 'C:\\demo\\vodcache\r\n' | iconv -f UTF-8 -t GBK >"$demo/shezhi.txt"
+  printf 'C:\\demo\\cache\\9b1c0e7d5a3f4e2b8c6d1a0f3e5b7c9d\\vodcache\r\n' | iconv -f UTF-8 -t GBK >"$demo/shezhi.txt"
   [[ -d $cache ]] && return 0
   local i=0 folder
-  for folder in m0031qx8gkp k0029vf1a2b.321004.1 x0015nlw7ce g0042hd5tz0; do
+  for folder in 7f3a9c1d2b4e6f8a0c1e3d5b7a9f2c4e e25b08c47d9a1f3b6c0e2d4a8f7b5c13 \
+    3c9e1b7a5d0f2e4c6b8a1d3f5e7c9b0a a41d6f0c8e2b4d7a9c1e3b5f7d0a2c6e; do
     i=$((i + 1))
     mkdir -p "$cache/$folder"
     for part in 1 2 3; do head -c $((2048 * part)) /dev/urandom >"$cache/$folder/$part.tdl"; done
-    # The program orders the folders by time; spread them over the past days.
+    # Each entry shows its folder's creation time, and the list keeps the file system's order, not the time's:
+    # spread the times over the past days so that this shows.
     touch -d "$((5 - i)) days ago" "$cache/$folder"
   done
 }
