@@ -100,8 +100,8 @@ TEST_F(UserGuideTest, ExplainsEveryMessageAndNamesTheButtonsAsTheWindowShowsThem
   }
 }
 
-// The contents are how a reader finds the part he needs, and the change log how he
-// learns what his version does: both go stale when sections move or the version rises.
+// The contents are how readers find the part they need, and the change log how they
+// learn what their version does: both go stale when sections move or the version rises.
 TEST_F(UserGuideTest, ListsItsSectionsInOrderAndDatesItsChangesFromTheVersionItDescribes) {
   const std::string contentsTitle = "\r\n目录\r\n";
   const std::size_t contentsStart = guide.find(contentsTitle);
