@@ -15,11 +15,11 @@ source "$root/scripts/wine-session.sh"
 # C:\demo\ holds the program, its settings file and a cache laid out as the client leaves it, the layout the user
 # guide shows: <folder set in the client>\<32 hex>\vodcache\<32 hex per video>\1.tdl, 2.tdl, ...
 make_demo() {
-  local demo=$WINEPREFIX/drive_c/demo
-  local cache=$demo/cache/9b1c0e7d5a3f4e2b8c6d1a0f3e5b7c9d/vodcache
+  local demo=$WINEPREFIX/drive_c/demo account=9b1c0e7d5a3f4e2b8c6d1a0f3e5b7c9d
+  local cache=$demo/cache/$account/vodcache
   mkdir -p "$demo"
   cp "$exe" "$demo/"
-  printf 'C:\\demo\\cache\\9b1c0e7d5a3f4e2b8c6d1a0f3e5b7c9d\\vodcache\r\n' | iconv -f UTF-8 -t GBK >"$demo/shezhi.txt"
+  printf 'C:\\demo\\cache\\%s\\vodcache\r\n' "$account" | iconv -f UTF-8 -t GBK >"$demo/shezhi.txt"
   [[ -d $cache ]] && return 0
   local i=0 folder
   for folder in 7f3a9c1d2b4e6f8a0c1e3d5b7a9f2c4e e25b08c47d9a1f3b6c0e2d4a8f7b5c13 \

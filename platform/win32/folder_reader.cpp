@@ -88,7 +88,7 @@ Outcome<std::unique_ptr<DirectoryReader>> openDirectory(const std::string& folde
 
 std::string formatCreationTime(std::int64_t created) {
   const auto ticks = static_cast<ULONGLONG>(created);
-  const FILETIME utc{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+  const FILETIME utc{lowHalf(ticks), highHalf(ticks)};
   SYSTEMTIME universal;
   SYSTEMTIME local;
   if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {

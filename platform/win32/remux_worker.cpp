@@ -7,6 +7,7 @@
 #include "platform/win32/error_text.h"
 #include "platform/win32/file_names.h"
 #include "platform/win32/files.h"
+#include "platform/win32/split_values.h"
 #include "platform/win32/wide.h"
 
 namespace platform::win32 {
@@ -19,8 +20,8 @@ constexpr std::size_t kDirectReadBytes = 64u << 10;
 
 bool readAt(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, DWORD length, DWORD& read) {
   OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  at.Offset = lowHalf(offset);
+  at.OffsetHigh = highHalf(offset);
   read = 0;
   return ReadFile(file, buffer, length, &read, &at) || GetLastError() == ERROR_HANDLE_EOF;
 }
